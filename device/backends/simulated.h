@@ -1,0 +1,76 @@
+// The simulated receiver: a backend like the others, with the firmware model
+// behind it and switches for the faults a real receiver can show.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "hid.h"
+#include "simulated_firmware.h"
+
+namespace zelkor {
+
+class SimulatedHid final : public HidBackend {
+public:
+    static constexpr const char* kReceiverPath = "sim:receiver";
+
+    SimulatedHid();
+
+    std::vector<HidInterfaceInfo> Enumerate() override;
+    HidHandle OpenWrite(const std::string& path) override;
+    HidHandle OpenRead(const std::string& path) override;
+    bool Write(HidHandle handle, const std::uint8_t* report) override;
+    HidIo Read(HidHandle handle, std::uint8_t* report, int timeoutMs) override;
+    void Close(HidHandle handle) override;
+
+    // Plugging in or out. Unplugging kills every open handle, as the kernel
+    // does; a replugged receiver keeps its settings.
+    void SetPresent(bool present);
+    bool Present() const;
+    // Called (outside the lock) whenever the receiver comes or goes,
+    // including when it leaves for its bootloader.
+    void SetPresenceListener(std::function<void(bool present)> listener);
+
+    // The receiver vanishes once it has taken this many more output reports,
+    // before answering the last one. Negative: never.
+    void UnplugAfterReports(int reports);
+    void SetHardwareIds(std::vector<std::wstring> ids);
+    // Another HID interface, listed before the receiver.
+    void AddOtherDevice(std::vector<std::wstring> ids);
+    void SetFailOpenRead(bool fail);
+
+    // Direct access to the model; lock-free, so only between exchanges.
+    FirmwareSettings& Settings() { return firmware_.settings; }
+    FirmwareFaults& Faults() { return firmware_.faults; }
+    std::size_t OpenHandles() const;
+
+private:
+    struct Handle {
+        bool read = false;
+        bool receiver = false;
+        unsigned generation = 0;
+        std::deque<std::vector<std::uint8_t>> replies;
+    };
+    bool AliveLocked(const Handle& h) const;
+    void NotifyPresence(bool present);
+
+    mutable std::mutex mutex_;
+    std::condition_variable replied_;
+    ReceiverFirmware firmware_;
+    bool present_ = true;
+    unsigned generation_ = 0;  // bumped on every unplug
+    int unplugAfter_ = -1;
+    bool failOpenRead_ = false;
+    std::vector<std::wstring> hardwareIds_;
+    std::vector<std::vector<std::wstring>> others_;
+    std::map<HidHandle, Handle> handles_;
+    HidHandle nextHandle_ = 100;
+    std::function<void(bool)> listener_;
+};
+
+}  // namespace zelkor
