@@ -30,6 +30,7 @@ CtlRun Ctl(const std::string& args) {
     std::stringstream err;
     err << in.rdbuf();
     run.err = err.str();
+    std::remove(errFile.c_str());
     return run;
 }
 
