@@ -1,0 +1,29 @@
+// The protocol's receiver, reached through device-link transactions.
+#pragma once
+
+#include <mutex>
+
+#include "protocol.h"
+#include "status_log.h"
+
+namespace zelkor::rigctl {
+
+// One per connection. The device link's backend and log view are globals
+// meant for one thread, so every transaction runs under `deviceLock`, shared
+// by all connections, with this connection's log view swapped in for it.
+class DeviceReceiver final : public Receiver {
+public:
+    DeviceReceiver(std::mutex& deviceLock, LogView* view) : lock_(deviceLock), view_(view) {}
+
+    // Reads CMD_GET_FREQ. Receiver absent: RIG_EIO; status 0 (the zero-filled
+    // reply of a silent or vanished receiver): RIG_ETIMEOUT; other status:
+    // RIG_ERJCTED.
+    int GetFrequency(std::uint32_t* hertz) override;
+    int SetFrequency(std::uint32_t kilohertz) override;
+
+private:
+    std::mutex& lock_;
+    LogView* view_;
+};
+
+}  // namespace zelkor::rigctl
