@@ -37,7 +37,6 @@ const std::vector<std::string> kDumpState = {
     "0x0",
     "0x0",
     "0x0",
-    "0x0",
     "done",
 };
 
@@ -116,7 +115,7 @@ const CommandDef kCommands[] = {
 
 const CommandDef* Find(const std::string& name) {
     for (const CommandDef& def : kCommands) {
-        if (name.size() == 1 && def.shortName == name[0]) return &def;
+        if (name.size() == 1 && def.shortName && def.shortName == name[0]) return &def;
         if (name.size() > 1 && name[0] == '\\' && name.compare(1, std::string::npos, def.longName) == 0)
             return &def;
     }
