@@ -15,7 +15,7 @@ using zelkor::testing::RecordingLog;
 
 class DeviceReceiverTest : public zelkor::testing::SimulatedReceiverTest {
 protected:
-    std::mutex lock;
+    TurnLock lock;
 };
 
 TEST_F(DeviceReceiverTest, TunesAndReadsThroughTransactionsLoggedToTheClientsView) {

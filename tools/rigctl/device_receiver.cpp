@@ -26,12 +26,26 @@ private:
 
 }  // namespace
 
+void TurnLock::lock() {
+    std::unique_lock<std::mutex> guard(mutex_);
+    const std::uint64_t ticket = next_++;
+    turn_.wait(guard, [&] { return serving_ == ticket; });
+}
+
+void TurnLock::unlock() {
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        ++serving_;
+    }
+    turn_.notify_all();
+}
+
 int DeviceReceiver::GetFrequency(std::uint32_t* hertz) {
     std::uint8_t bytes[4] = {};
     std::uint8_t status = 0;
     int found = 0;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<TurnLock> guard(lock_);
         ViewScope scope(view_);
         found = ReadSetting(CMD_GET_FREQ, bytes, sizeof bytes, &status);
     }
@@ -45,7 +59,7 @@ int DeviceReceiver::GetFrequency(std::uint32_t* hertz) {
 int DeviceReceiver::SetFrequency(std::uint32_t kilohertz) {
     TransactionResult result;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<TurnLock> guard(lock_);
         ViewScope scope(view_);
         result = SetFrequencyTransaction(kilohertz, nullptr);
     }

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include "device_receiver.h"
+
 namespace zelkor::rigctl {
 
 struct ServerOptions {
@@ -42,7 +44,7 @@ private:
     ServerOptions options_;
     int listenFd_ = -1;
     int wake_[2] = {-1, -1};
-    std::mutex deviceLock_;  // every receiver access, with its log view swap
+    TurnLock deviceLock_;    // every receiver access, with its log view swap
     std::mutex printLock_;
     std::mutex connectionsLock_;
     std::list<std::unique_ptr<Connection>> connections_;
