@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 
 #include "events.h"
@@ -37,6 +38,23 @@ protected:
             return;
         }
         QLineEdit::keyPressEvent(event);
+    }
+};
+
+// The selectors' text starts near the frame and runs up to the arrow, as in
+// the platform's combo box, so the longest band label fits the template width.
+class SelectorStyle final : public QProxyStyle {
+public:
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
+                         const QWidget* widget) const override {
+        if (control != CC_ComboBox) return QProxyStyle::subControlRect(control, option, part, widget);
+        const QRect frame = option->rect.adjusted(1, 1, -1, -1);
+        const int arrowWidth = 12;
+        switch (part) {
+        case SC_ComboBoxArrow: return QRect(frame.right() - arrowWidth + 1, frame.top(), arrowWidth, frame.height());
+        case SC_ComboBoxEditField: return frame.adjusted(1, 0, -arrowWidth, 0);
+        default: return QProxyStyle::subControlRect(control, option, part, widget);
+        }
     }
 };
 
@@ -128,6 +146,9 @@ void PanelWindow::BuildControls() {
     bigFont.setStyleHint(QFont::SansSerif);
     bigFont.setPixelSize(EmPixelsForCellHeight(bigFont, kEntryCellHeight));
 
+    auto* selectorStyle = new SelectorStyle;
+    selectorStyle->setParent(this);
+
     for (const ControlDef& def : kTemplate) {
         const QRect rect = DialogUnitsToPixels(units_, def.x, def.y, def.w, def.h);
         const QString text = QString::fromLatin1(def.text);
@@ -188,6 +209,7 @@ void PanelWindow::BuildControls() {
         }
         case Kind::Selector: {
             auto* combo = new QComboBox(this);
+            combo->setStyle(selectorStyle);
             combo->setEnabled(false);
             widget = combo;
             break;
