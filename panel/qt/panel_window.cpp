@@ -178,6 +178,8 @@ void PanelWindow::BuildControls() {
         case Kind::Log: {
             log_ = new QPlainTextEdit(this);
             log_->setReadOnly(true);
+            // Insertions into the log cannot be undone.
+            log_->setUndoRedoEnabled(false);
             log_->setTabChangesFocus(true);
             log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
             log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -281,6 +283,7 @@ void PanelWindow::Dispatch(Handler&& handler) {
         OnDeviceChange(*this);
         --depth_;
     }
+    FlushLog();
 }
 
 void PanelWindow::NotifyDeviceChange() {
@@ -301,8 +304,8 @@ std::wstring PanelWindow::GetItemText(int id, std::size_t maxChars) {
     QString text;
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         text = edit->text();
-    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
-        text = plain->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    } else if (widget && widget == log_) {
+        text = (logPending_ ? logText_ : log_->toPlainText()).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         text = button->text();
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
@@ -321,8 +324,12 @@ void PanelWindow::SetItemText(int id, const std::wstring& text) {
     const QString value = FromWide(text);
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         edit->setText(value);
-    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
-        plain->setPlainText(QString(value).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    } else if (widget && widget == log_) {
+        // As with the platform's edit, new text puts the caret at the start.
+        BeginLogEdit();
+        logText_ = QString(value).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        logSelectionStart_ = logSelectionEnd_ = 0;
+        if (depth_ == 0) FlushLog();
     } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(value);
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
@@ -331,15 +338,35 @@ void PanelWindow::SetItemText(int id, const std::wstring& text) {
 }
 
 void PanelWindow::ReplaceSelection(int id, const std::wstring& text) {
-    auto* plain = qobject_cast<QPlainTextEdit*>(Control(id));
-    if (!plain) {
+    if (Control(id) != log_) {
         if (auto* edit = qobject_cast<QLineEdit*>(Control(id))) edit->insert(FromWide(text));
         return;
     }
-    QTextCursor cursor = plain->textCursor();
-    cursor.insertText(FromWide(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    plain->setTextCursor(cursor);
-    plain->ensureCursorVisible();
+    BeginLogEdit();
+    const QString inserted = FromWide(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    logText_.replace(logSelectionStart_, logSelectionEnd_ - logSelectionStart_, inserted);
+    logSelectionStart_ = logSelectionEnd_ = logSelectionStart_ + int(inserted.size());
+    if (depth_ == 0) FlushLog();
+}
+
+void PanelWindow::BeginLogEdit() {
+    if (logPending_) return;
+    logText_ = log_->toPlainText();
+    const QTextCursor cursor = log_->textCursor();
+    logSelectionStart_ = cursor.selectionStart();
+    logSelectionEnd_ = cursor.selectionEnd();
+    logPending_ = true;
+}
+
+void PanelWindow::FlushLog() {
+    if (!logPending_) return;
+    logPending_ = false;
+    // A refresh usually ends with the lines it started with: keep the layout.
+    if (log_->toPlainText() != logText_) log_->setPlainText(logText_);
+    QTextCursor cursor(log_->document());
+    cursor.setPosition(logSelectionStart_);
+    log_->setTextCursor(cursor);
+    log_->ensureCursorVisible();
 }
 
 bool PanelWindow::IsChecked(int id) {
@@ -399,6 +426,7 @@ int PanelWindow::GetScrollPos(int id) {
 }
 
 void PanelWindow::ShowWarning(const std::wstring& text, const std::wstring& caption) {
+    FlushLog();
     QMessageBox box(QMessageBox::Warning, FromWide(caption), FromWide(text), QMessageBox::Ok, this);
     box.exec();
 }

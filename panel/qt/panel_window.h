@@ -59,10 +59,19 @@ private:
     template <typename Handler>
     void Dispatch(Handler&& handler);
 
+    // The log's text and caret are kept here while a handler runs and shown
+    // when it returns: a refresh's 35 log edits then lay the view out once.
+    void BeginLogEdit();
+    void FlushLog();
+
     BaseUnits units_;
     std::map<int, QWidget*> controls_;
     std::map<int, ScrollInfo> scrollInfo_;
     QPlainTextEdit* log_ = nullptr;
+    bool logPending_ = false;
+    QString logText_;
+    int logSelectionStart_ = 0;
+    int logSelectionEnd_ = 0;
     bool initialized_ = false;
     bool ended_ = false;
     int depth_ = 0;

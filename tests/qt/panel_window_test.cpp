@@ -235,6 +235,23 @@ private slots:
         QCOMPARE(LogLines().first(), QString("HIDOpen of Vid_04d8&Pid_fb31 returns 1"));
     }
 
+    void logInsertsAtTheCaret() {
+        Open();
+        auto* log = Get<QPlainTextEdit>(IDC_LOG);
+        window_->SetItemText(IDC_LOG, L"first\r\nthird");
+        QTextCursor cursor(log->document());
+        cursor.setPosition(5);  // after "first"
+        log->setTextCursor(cursor);
+        window_->ReplaceSelection(IDC_LOG, L"\r\nsecond");
+        QCOMPARE(log->toPlainText(), QString("first\nsecond\nthird"));
+        // Clearing puts the caret at the start; appends then follow each other.
+        window_->SetItemText(IDC_LOG, L"");
+        window_->ReplaceSelection(IDC_LOG, L"a");
+        window_->ReplaceSelection(IDC_LOG, L"\r\nb");
+        QCOMPARE(Text(IDC_LOG), QString("a\r\nb"));
+        QCOMPARE(log->toPlainText(), QString("a\nb"));
+    }
+
     void receiverAbsentAtStartShowsNotFoundAndZeros() {
         sim_->Settings().biasT = 1;
         sim_->Settings().ifGain = 12;
