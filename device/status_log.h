@@ -10,7 +10,9 @@ class LogView {
 public:
     virtual ~LogView() = default;
     virtual void Clear() = 0;
-    // Inserts at the end; lines after the first start with "\r\n".
+    // Adds text after what the view holds (the panel inserts at the log's
+    // caret, which a clear puts at the end); lines after the first start
+    // with "\r\n".
     virtual void Append(const std::wstring& text) = 0;
 };
 
