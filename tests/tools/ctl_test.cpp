@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -15,7 +16,7 @@ struct CtlRun {
 };
 
 CtlRun Ctl(const std::string& args) {
-    const std::string errFile = ::testing::TempDir() + "ctl-stderr.txt";
+    const std::string errFile = ::testing::TempDir() + "ctl-stderr-" + std::to_string(::getpid()) + ".txt";
     const std::string command = std::string(ZELKOR_CTL) + " " + args + " 2>" + errFile;
     CtlRun run{};
     FILE* pipe = ::popen(command.c_str(), "r");
@@ -29,6 +30,7 @@ CtlRun Ctl(const std::string& args) {
     std::stringstream err;
     err << in.rdbuf();
     run.err = err.str();
+    std::remove(errFile.c_str());
     return run;
 }
 
