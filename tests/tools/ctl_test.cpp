@@ -16,7 +16,9 @@ struct CtlRun {
 };
 
 CtlRun Ctl(const std::string& args) {
-    const std::string errFile = ::testing::TempDir() + "ctl-stderr-" + std::to_string(::getpid()) + ".txt";
+    // One file per test process: ctest runs them side by side.
+    const std::string errFile =
+        ::testing::TempDir() + "ctl-stderr-" + std::to_string(::getpid()) + ".txt";
     const std::string command = std::string(ZELKOR_CTL) + " " + args + " 2>" + errFile;
     CtlRun run{};
     FILE* pipe = ::popen(command.c_str(), "r");
@@ -55,6 +57,10 @@ TEST(ZelkorCtl, UsageErrorsSendNothingAndExit2) {
         {"if-filter 8", "'if-filter' takes a number from 0 to 7"},
         {"lna maybe", "'lna' takes on or off"},
         {"--bogus status", "unknown option"},
+        {"serve --port 65536", "'--port' takes a number from 0 to 65535"},
+        {"serve --host", "'--host' needs an argument"},
+        {"serve --verbose", "'serve' takes --host ADDR, --port N and --quiet"},
+        {"serve status", "'serve' takes --host ADDR"},
         // Nothing runs when any part of the line is wrong.
         {"bias-t on tune 99", "Target frequency"},
     };

@@ -21,6 +21,9 @@ const char kUsage[] =
     "  if-filter CODE       0..7 (200kHz 300kHz 600kHz 1536kHz 5MHz 6MHz 7MHz 8MHz)\n"
     "  defaults             IF filter 0, bias-T off, LNA on, mixer gain on, IF gain 0\n"
     "  bootloader\n"
+    "  serve [--host ADDR] [--port N] [--quiet]\n"
+    "                       network control port for rig-control clients (last;\n"
+    "                       default 127.0.0.1:4532; --quiet: no log lines)\n"
     "--simulate talks to the built-in simulated receiver; --trace prints every\n"
     "report exchanged on standard error.\n";
 
@@ -126,6 +129,38 @@ bool Status(std::string* summary) {
     return ok;
 }
 
+// The options after `serve`, which ends the command line.
+bool ParseServe(const std::vector<std::string>& args, std::size_t i,
+                std::optional<ServeOptions>* serve, std::string* error) {
+    ServeOptions options;
+    for (; i < args.size(); ++i) {
+        if (args[i] == "--quiet") {
+            options.quiet = true;
+        } else if (args[i] == "--host" || args[i] == "--port") {
+            if (i + 1 == args.size() || args[i + 1].empty()) {
+                *error = "'" + args[i] + "' needs an argument";
+                return false;
+            }
+            const std::string& value = args[++i];
+            if (args[i - 1] == "--host") {
+                options.host = value;
+            } else {
+                const auto port = ParseNumber(value);
+                if (!port || *port > 65535) {
+                    *error = "'--port' takes a number from 0 to 65535, not '" + value + "'";
+                    return false;
+                }
+                options.port = std::uint16_t(*port);
+            }
+        } else {
+            *error = "'serve' takes --host ADDR, --port N and --quiet, not '" + args[i] + "'";
+            return false;
+        }
+    }
+    *serve = options;
+    return true;
+}
+
 }  // namespace
 
 ParseResult ParseArguments(const std::vector<std::string>& args) {
@@ -143,6 +178,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return result;
     }
     for (; i < args.size(); ++i) {
+        if (args[i] == "serve") {
+            if (!ParseServe(args, i + 1, &invocation.serve, &result.error)) return result;
+            break;
+        }
         const auto def = kVerbs.find(args[i]);
         if (def == kVerbs.end()) {
             result.error = "unknown command '" + args[i] + "'";

@@ -15,10 +15,18 @@ struct Command {
     std::uint32_t value = 0;
 };
 
+// `serve`: the network control port, run after any other commands.
+struct ServeOptions {
+    std::string host = "127.0.0.1";
+    std::uint16_t port = 4532;
+    bool quiet = false;
+};
+
 struct Invocation {
     bool simulate = false;
     bool trace = false;
     std::vector<Command> commands;
+    std::optional<ServeOptions> serve;
 };
 
 // The parsed command line, or the one-line error for standard error.

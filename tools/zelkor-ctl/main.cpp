@@ -6,6 +6,7 @@
 
 #include "commands.h"
 #include "hid.h"
+#include "server.h"
 #include "simulated.h"
 #include "status_log.h"
 #include "trace.h"
@@ -66,6 +67,13 @@ int main(int argc, char** argv) {
             std::fputs(summary.c_str(), stdout);
         }
         SetLogView(nullptr);
+    }
+    if (invocation.serve) {
+        rigctl::ServerOptions options;
+        options.host = invocation.serve->host;
+        options.port = invocation.serve->port;
+        options.log = invocation.serve->quiet ? nullptr : stdout;
+        ok = rigctl::Serve(options) == 0 && ok;
     }
     SetHidBackend(nullptr);
     return ok ? 0 : 1;

@@ -1,0 +1,54 @@
+// zelkor-rtt: sanity figures from inside the guest: the round trip of one
+// bare exchange through hidraw and the real USB stack, and the seven read
+// transactions of a status refresh (with their real 10 ms pauses).
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "discovery.h"
+#include "hid.h"
+#include "report.h"
+#include "transactions.h"
+
+int main() {
+    using namespace zelkor;
+    using Clock = std::chrono::steady_clock;
+    SetHidBackend(PlatformHidBackend());
+    HidBackend& hid = CurrentHidBackend();
+
+    HidHandle hWrite = kInvalidHandle, hRead = kInvalidHandle;
+    if (!HIDOpen(HARDWARE_ID_PATTERN, &hWrite, &hRead)) {
+        std::puts("round trip: receiver not found");
+        HIDClose(hWrite, hRead);
+        return 1;
+    }
+    std::vector<double> micros;
+    bool ok = true;
+    for (int i = 0; i < 20 && ok; ++i) {
+        std::uint8_t out[REPORT_SIZE] = {0, CMD_GET_IF_GAIN};
+        std::uint8_t in[REPORT_SIZE] = {};
+        const auto start = Clock::now();
+        ok = hid.Write(hWrite, out) && hid.Read(hRead, in, REPLY_TIMEOUT_MS) == HidIo::Ok && in[2] == REPLY_OK;
+        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    HIDClose(hWrite, hRead);
+    if (!ok) {
+        std::puts("round trip: an exchange failed");
+        return 1;
+    }
+    std::sort(micros.begin(), micros.end());
+
+    const std::uint8_t codes[] = {CMD_GET_RF_FILTER, CMD_GET_IF_FILTER, CMD_GET_BIAS_T, CMD_GET_LNA_ENABLE,
+                                  CMD_GET_MIXER_GAIN, CMD_GET_IF_GAIN, CMD_GET_FREQ};
+    const auto start = Clock::now();
+    for (std::uint8_t code : codes) {
+        std::uint8_t value[4] = {}, status = 0;
+        ok = ReadSetting(code, value, sizeof value, &status) == 1 && status == REPLY_OK && ok;
+    }
+    const double refreshMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    std::printf("round trip: one exchange %.0f us (median of %zu, min %.0f, max %.0f); "
+                "seven-read status %.1f ms (floor 70 ms of pauses)\n",
+                micros[micros.size() / 2], micros.size(), micros.front(), micros.back(), refreshMs);
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,126 @@
+#include "wire_receiver.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+namespace zelkor::kerneltest {
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void OnStop(int) { g_stop = true; }
+
+std::optional<long> ParseLong(const char* text, long min, long max) {
+    if (!text || !*text) return std::nullopt;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 0);
+    if (*end || value < min || value > max) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+WireReceiver::WireReceiver(const std::string& logPath)
+    : log_(logPath.empty() ? stderr : std::fopen(logPath.c_str(), "a")) {
+    if (!log_) log_ = stderr;
+}
+
+WireReceiver::~WireReceiver() {
+    if (log_ != stderr) std::fclose(log_);
+}
+
+void WireReceiver::Line(char direction, const std::uint8_t* data, std::size_t length) {
+    std::string line(1, direction);
+    char hex[4];
+    for (std::size_t i = 0; i < length; ++i) {
+        std::snprintf(hex, sizeof hex, " %02x", data[i]);
+        line += hex;
+    }
+    std::fprintf(log_, "%s\n", line.c_str());
+    std::fflush(log_);
+}
+
+std::optional<ReceiverFirmware::WireReport> WireReceiver::Take(const std::uint8_t* data,
+                                                               std::size_t length) {
+    Line('>', data, length);
+    ++reportsTaken;
+    return firmware.Answer(data, length);
+}
+
+void WireReceiver::LogSent(const std::uint8_t* data, std::size_t length) { Line('<', data, length); }
+
+void WireReceiver::Note(const char* format, ...) {
+    std::fputs("# ", log_);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(log_, format, args);
+    va_end(args);
+    std::fputc('\n', log_);
+    std::fflush(log_);
+}
+
+bool ParseServeOption(int argc, char** argv, int& i, ServeOptions& options, std::string& error) {
+    const std::string arg = argv[i];
+    auto value = [&](long min, long max) -> std::optional<long> {
+        const char* text = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto number = ParseLong(text, min, max);
+        if (!number) error = arg + " needs a number from " + std::to_string(min) + " to " + std::to_string(max);
+        else ++i;
+        return number;
+    };
+    if (arg == "--silent") {
+        options.silent = true;
+    } else if (arg == "--log") {
+        if (i + 1 >= argc) error = "--log needs a file";
+        else options.log = argv[++i];
+    } else if (arg == "--status") {
+        if (auto v = value(0, 255)) options.status = std::uint8_t(*v);
+    } else if (arg == "--unplug-after") {
+        if (auto v = value(1, 1000000)) options.unplugAfter = int(*v);
+    } else if (arg == "--replug-after-ms") {
+        if (auto v = value(0, 60000)) options.replugAfterMs = int(*v);
+    } else if (arg == "--lifetime") {
+        if (auto v = value(1, 3600)) options.lifetimeS = int(*v);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void InstallStopHandlers() {
+    struct sigaction action = {};
+    action.sa_handler = OnStop;  // no SA_RESTART: blocking calls return EINTR
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+bool StopRequested() { return g_stop; }
+
+bool WriteAttribute(const std::string& path, const std::string& value) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const ssize_t written = ::write(fd, value.data(), value.size());
+    ::close(fd);
+    return written == static_cast<ssize_t>(value.size());
+}
+
+std::optional<std::string> ReadAttribute(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    char buffer[256];
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    if (got < 0) return std::nullopt;
+    std::string text(buffer, std::size_t(got));
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+}  // namespace zelkor::kerneltest

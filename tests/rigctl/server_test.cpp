@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "recording.h"
+#include "server.h"
+
+namespace zelkor::rigctl {
+namespace {
+
+constexpr int kWaitMs = 5000;  // every wait is bounded
+
+// Reads as many bytes as the expected reply holds, then compares.
+#define EXPECT_REPLY(client, expected)                      \
+    do {                                                    \
+        const std::string want_ = (expected);               \
+        EXPECT_EQ((client).Receive(want_.size()), want_);   \
+    } while (0)
+
+class Client {
+public:
+    explicit Client(int port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(std::uint16_t(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~Client() { Close(); }
+    bool Connected() const { return connected_; }
+    void Close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    void Send(const std::string& text) {
+        ASSERT_EQ(::send(fd_, text.data(), text.size(), MSG_NOSIGNAL), ssize_t(text.size()));
+    }
+    // Sends what the socket takes without blocking; returns the bytes taken.
+    std::size_t SendWhatFits(const std::string& text) {
+        std::size_t sent = 0;
+        for (;;) {
+            const ssize_t n = ::send(fd_, text.data() + sent, text.size() - sent,
+                                     MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n <= 0) return sent;
+            sent += std::size_t(n);
+            if (sent == text.size()) return sent;
+        }
+    }
+    // Exactly `length` bytes, or what came before the wait ran out.
+    std::string Receive(std::size_t length) {
+        std::string got;
+        while (got.size() < length && Wait()) {
+            char buffer[4096];
+            const ssize_t n = ::recv(fd_, buffer, std::min(sizeof buffer, length - got.size()), 0);
+            if (n <= 0) break;
+            got.append(buffer, std::size_t(n));
+        }
+        return got;
+    }
+    // True when the server closed the connection.
+    bool ClosedByServer() {
+        char byte;
+        return Wait() && ::recv(fd_, &byte, 1, 0) == 0;
+    }
+    std::string LocalAddress() const {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    }
+
+private:
+    bool Wait() {
+        pollfd p{fd_, POLLIN, 0};
+        return ::poll(&p, 1, kWaitMs) == 1;
+    }
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+class ServerTest : public zelkor::testing::SimulatedReceiverTest {
+protected:
+    void Start(std::FILE* logFile = nullptr) {
+        ServerOptions options;
+        options.port = 0;
+        options.log = logFile;
+        server_ = std::make_unique<Server>(options);
+        std::string error;
+        ASSERT_TRUE(server_->Listen(&error)) << error;
+        const std::string address = server_->Address();
+        ASSERT_EQ(address.rfind("127.0.0.1:", 0), 0u) << address;
+        port = std::stoi(address.substr(address.rfind(':') + 1));
+        thread_ = std::thread([this] { server_->Run(); });
+    }
+    void TearDown() override {
+        if (server_) {
+            server_->Stop();
+            thread_.join();
+        }
+        SimulatedReceiverTest::TearDown();
+    }
+    bool Tuned() const {
+        for (const std::string& report : Sent())
+            if (report.rfind("65 ", 0) == 0) return true;
+        return false;
+    }
+
+    int port = 0;
+
+private:
+    std::unique_ptr<Server> server_;
+    std::thread thread_;
+};
+
+TEST_F(ServerTest, ClientsAreServedSideBySideEachWithItsOwnLine) {
+    Start();
+    Client a(port), b(port);
+    ASSERT_TRUE(a.Connected() && b.Connected());
+    a.Send("F 1450");
+    b.Send("f\n");
+    EXPECT_REPLY(b, "100000000\n");
+    a.Send("00000.000000\n");
+    EXPECT_REPLY(a, "RPRT 0\n");
+    b.Send("+f\n");
+    EXPECT_REPLY(b, "get_freq:\nFrequency: 145000000\nRPRT 0\n");
+    EXPECT_EQ(Head(Sent()[0], 5), "66 00 00 00 00");
+}
+
+TEST_F(ServerTest, MalformedInputIsAnsweredAndTheConnectionStaysUsable) {
+    Start();
+    Client c(port);
+    c.Send(std::string(2048, 'F') + "\n");
+    c.Send(std::string("\x00\xff\x1b[2J\x80", 7) + "\n");
+    c.Send("F\nF 99\nwhat\n\\dump_caps\nf\n");
+    EXPECT_REPLY(c, "RPRT -8\nRPRT -11\nRPRT -1\nRPRT -1\nRPRT -11\nRPRT -11\n100000000\n");
+    EXPECT_FALSE(Tuned());
+    c.Send("q\n");
+    EXPECT_REPLY(c, "RPRT 0\n");
+    EXPECT_TRUE(c.ClosedByServer());
+}
+
+TEST_F(ServerTest, AClientLeavingMidLineLosesOnlyItsHalfLine) {
+    Start();
+    {
+        Client leaving(port);
+        leaving.Send("v\nF 145000");
+        EXPECT_REPLY(leaving, "VFOA\n");
+    }
+    Client other(port);
+    other.Send("f\n");
+    EXPECT_REPLY(other, "100000000\n");
+    EXPECT_FALSE(Tuned());
+}
+
+TEST_F(ServerTest, AClientThatStopsReadingBlocksNobody) {
+    Start();
+    Client stuck(port);
+    // Far more replies than the socket buffers hold; never read.
+    std::string lines;
+    for (int i = 0; i < 200000; ++i) lines += "\\dump_state\n";
+    EXPECT_GT(stuck.SendWhatFits(lines), 0u);
+    Client other(port);
+    other.Send("F 7100000\nf\n");
+    EXPECT_REPLY(other, "RPRT 0\n7100000\n");
+    // Stopping the server (TearDown) must not hang on the stuck client.
+}
+
+TEST_F(ServerTest, AClientGoneBeforeItsRepliesDoesNotKillTheServer) {
+    Start();
+    {
+        Client gone(port);
+        std::string lines;
+        for (int i = 0; i < 20000; ++i) lines += "\\dump_state\n";
+        gone.SendWhatFits(lines);
+    }  // closed unread: the server's next send fails; without MSG_NOSIGNAL, SIGPIPE ends us
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Client other(port);
+    other.Send("v\n");
+    EXPECT_REPLY(other, "VFOA\n");
+}
+
+TEST_F(ServerTest, LogLinesGoOutBehindTheClientsAddress) {
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    Start(out);
+    Client c(port);
+    c.Send("F 145000000\n");
+    EXPECT_REPLY(c, "RPRT 0\n");
+    const std::string who = c.LocalAddress();
+    c.Close();
+    std::string text;
+    // The disconnect line comes from the connection's thread; wait for it.
+    for (int i = 0; i < 100 && text.find(" disconnected") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::fflush(out);
+        std::rewind(out);
+        text.clear();
+        char buffer[1024];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, out)) > 0) text.append(buffer, n);
+    }
+    EXPECT_EQ(text, who + " connected\n" +
+                        who + " HIDOpen of Vid_04d8&Pid_fb31 returns 1\n" +
+                        who + " Success, Zelkor found.\n" +
+                        who + " HIDSetFreq of 145000 returns 1\n" +
+                        who + " Success, Zelkor frequency set.\n" +
+                        who + " disconnected\n");
+    EXPECT_EQ(log.Text(), L"") << "the view registered before saw nothing";
+    std::fclose(out);
+}
+
+TEST(ServerListen, AnAddressInUseIsAnErrorNotACrash) {
+    Server first(ServerOptions{"127.0.0.1", 0, nullptr});
+    std::string error;
+    ASSERT_TRUE(first.Listen(&error)) << error;
+    const std::string address = first.Address();
+    const auto port = std::uint16_t(std::stoi(address.substr(address.rfind(':') + 1)));
+    Server second(ServerOptions{"127.0.0.1", port, nullptr});
+    EXPECT_FALSE(second.Listen(&error));
+    EXPECT_NE(error.find("cannot listen on 127.0.0.1:" + std::to_string(port)), std::string::npos)
+        << error;
+    Server nowhere(ServerOptions{"no such host.invalid", 4532, nullptr});
+    EXPECT_FALSE(nowhere.Listen(&error));
+}
+
+}  // namespace
+}  // namespace zelkor::rigctl
