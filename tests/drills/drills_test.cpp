@@ -203,7 +203,9 @@ TEST(HidrawDrill, NoDescriptorLeaksOverAThousandTransactions) {
 // receiver may take each other's replies; neither may hang or crash.
 TEST_F(Drill, TwoClientsOnOneReceiverNeverHang) {
     OnDestroy(dialog);
-    SetHidBackend(&sim);  // no trace: two threads
+    // Neither the trace nor the recorded pause: both write one shared list.
+    SetHidBackend(&sim);
+    const PauseFunction recording = SetPauseFunction([](unsigned) {});
     std::atomic<int> exchanges{0};
     auto client = [&](std::uint8_t code) {
         for (int i = 0; i < 300; ++i) {
@@ -223,6 +225,7 @@ TEST_F(Drill, TwoClientsOnOneReceiverNeverHang) {
     EXPECT_EQ(exchanges, 600);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
     EXPECT_EQ(sim.OpenHandles(), 0u);
+    SetPauseFunction(recording);
     OnInitDialog(dialog);  // for TearDown
 }
 
