@@ -15,6 +15,12 @@
 
 namespace zelkor {
 
+// The demo panels' receiver: plugged in this long after a start with
+// --absent, and back this long after it left for its bootloader, as a
+// power-cycle would take.
+constexpr int kDemoPlugInDelayMs = 2000;
+constexpr int kDemoReturnDelayMs = 3000;
+
 class SimulatedHid final : public HidBackend {
 public:
     static constexpr const char* kReceiverPath = "sim:receiver";

@@ -16,8 +16,8 @@ class DemoReceiver final : public QObject {
     Q_OBJECT
 public:
     struct Timing {
-        int plugInMs = 2000;  // after the start, when it starts unplugged
-        int returnMs = 3000;  // after leaving for the bootloader
+        int plugInMs = kDemoPlugInDelayMs;  // after the start, when it starts unplugged
+        int returnMs = kDemoReturnDelayMs;  // after leaving for the bootloader
     };
 
     DemoReceiver(SimulatedHid& receiver, PanelWindow& panel, bool startUnplugged, Timing timing);

@@ -23,8 +23,6 @@ namespace {
 
 using namespace zelkor;
 
-constexpr UINT kArrivalDelayMs = 2000;
-constexpr UINT kBootloaderReturnMs = 3000;
 constexpr wchar_t kUsage[] = L"Usage: zelkor-panel-demo [--absent] [--trace FILE]";
 
 SimulatedHid* g_simulated = nullptr;
@@ -39,7 +37,7 @@ void CALLBACK PlugIn(HWND, UINT, UINT_PTR timer, DWORD) {
 void OnPresenceChange(bool present) {
     if (const HWND panel = ControlPanelWindow())
         PostMessageW(panel, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
-    if (!present) SetTimer(nullptr, 0, kBootloaderReturnMs, PlugIn);
+    if (!present) SetTimer(nullptr, 0, kDemoReturnDelayMs, PlugIn);
 }
 
 struct Options {
@@ -93,7 +91,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     g_simulated = &simulated;
     if (options.absent) {
         simulated.SetPresent(false);
-        SetTimer(nullptr, 0, kArrivalDelayMs, PlugIn);
+        SetTimer(nullptr, 0, kDemoPlugInDelayMs, PlugIn);
     }
     simulated.SetPresenceListener(OnPresenceChange);
     std::unique_ptr<TraceHid> trace;
