@@ -133,6 +133,8 @@ std::uint8_t HIDSetFreq(HidHandle hWrite, HidHandle hRead, std::uint32_t kiloher
     return Exchange(hWrite, hRead, au8BufOut, au8BufIn);
 }
 
+void ForgetReplyEcho() { g_echo.Forget(); }
+
 std::uint8_t HIDReset(HidHandle hWrite, HidHandle hRead) {
     Report au8BufOut = {};
     Report au8BufIn = {};

@@ -47,4 +47,8 @@ std::uint8_t HIDReadCommand(HidHandle hWrite, HidHandle hRead, std::uint8_t code
 std::uint8_t HIDSetFreq(HidHandle hWrite, HidHandle hRead, std::uint32_t kilohertz);
 std::uint8_t HIDReset(HidHandle hWrite, HidHandle hRead);
 
+// Whether the receiver echoes the command in reply byte 1 is learnt from its
+// replies; another receiver starts afresh.
+void ForgetReplyEcho();
+
 }  // namespace zelkor
