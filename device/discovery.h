@@ -2,6 +2,7 @@
 // handles, afresh for every transaction.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "hid.h"
@@ -21,5 +22,13 @@ bool MatchesHardwareId(const HidInterfaceInfo& device, const wchar_t* pattern);
 // on every path.
 int HIDOpen(const wchar_t* pattern, HidHandle* hWrite, HidHandle* hRead);
 void HIDClose(HidHandle hWrite, HidHandle hRead);
+
+// When the last HIDOpen found the receiver but could not open it: lines for
+// standard error with the path, the system's reason and how to grant access.
+// Empty when it opened, or when the receiver is simply not there.
+std::string OpenFailureMessage();
+// Prints OpenFailureMessage() once, each line behind "program: ", and again
+// only after it changed; the status log keeps its own lines regardless.
+void ReportOpenFailure(std::FILE* stream, const char* program = "zelkor-ctl");
 
 }  // namespace zelkor

@@ -25,6 +25,12 @@ struct HidInterfaceInfo {
 
 enum class HidIo { Ok, Timeout, Failed };
 
+// Why the last open of a path failed while the device is there.
+struct HidOpenError {
+    std::string reason;  // the system's words, e.g. "Permission denied"
+    std::string advice;  // how to grant access; empty when that is not the cause
+};
+
 class HidBackend {
 public:
     virtual ~HidBackend() = default;
@@ -37,6 +43,17 @@ public:
     // On anything but Ok the buffer's content is unspecified.
     virtual HidIo Read(HidHandle handle, std::uint8_t* report, int timeoutMs) = 0;
     virtual void Close(HidHandle handle) = 0;
+
+    // The advisory lock other programs see on the device this handle is open
+    // on, so that their exchanges never interleave with ours. Released when
+    // the handle is closed. False when it was not had within timeoutMs.
+    virtual bool Lock(HidHandle, int /*timeoutMs*/) { return true; }
+    // After an OpenWrite or OpenRead failed: why, when the device is there
+    // but may not be opened; an empty reason when it is simply gone.
+    virtual HidOpenError LastOpenError() { return {}; }
+    // What the exchange made of a report it read or of a missing reply
+    // ("discarded: ...", "no reply: ..."); only a trace shows it.
+    virtual void Note(const std::string& /*what*/) {}
 };
 
 // The backend every exchange and every HIDOpen goes through. The program

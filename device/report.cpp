@@ -1,7 +1,9 @@
 #include "report.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <mutex>
 
 #include "pause.h"
 
@@ -9,14 +11,90 @@ namespace zelkor {
 namespace {
 
 using Report = std::uint8_t[REPORT_SIZE];
+using Clock = std::chrono::steady_clock;
 
-// The results of the transfer are not examined: a failed write or read
-// leaves the zero-filled reply, so the exchange reports status 0.
+// At most what a device can have queued for one reader (hidraw keeps 64).
+constexpr int kMaxStaleReports = 256;
+
+// Whether this receiver puts the command code in reply byte 1. The protocol
+// leaves that byte open, so it only counts once replies to two different
+// commands carried their codes, and stops counting at the first sign that it
+// does not hold; until then any report after the request is the reply.
+class EchoBelief {
+public:
+    bool Holds() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return distinctCodes_ >= 2;
+    }
+    void Taken(std::uint8_t code, std::uint8_t byte1) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (byte1 != code) {
+            distinctCodes_ = 0;
+        } else if (code != lastCode_ || distinctCodes_ == 0) {
+            ++distinctCodes_;
+        }
+        lastCode_ = code;
+    }
+    void Forget() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        distinctCodes_ = 0;
+    }
+
+private:
+    std::mutex mutex_;
+    int distinctCodes_ = 0;
+    std::uint8_t lastCode_ = 0;
+};
+
+EchoBelief g_echo;
+
+int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// One request, one reply. A transfer that fails leaves the zero-filled
+// reply, i.e. status 0; the trace is told why.
 std::uint8_t Exchange(HidHandle hWrite, HidHandle hRead, const Report& out, Report& in) {
     HidBackend& hid = CurrentHidBackend();
-    hid.Write(hWrite, out);
-    if (hid.Read(hRead, in, REPLY_TIMEOUT_MS) != HidIo::Ok) std::memset(in, 0, REPORT_SIZE);
-    return in[2];
+    const std::uint8_t code = out[1];
+    // Anything already queued was sent before this request: never its answer.
+    for (int i = 0; i < kMaxStaleReports && hid.Read(hRead, in, 0) == HidIo::Ok; ++i)
+        hid.Note("  discarded: queued before the request");
+    std::memset(in, 0, REPORT_SIZE);
+    if (!hid.Write(hWrite, out)) {
+        hid.Note("< no reply: write failed");
+        return 0;
+    }
+    const auto sent = Clock::now();
+    const bool echoes = g_echo.Holds();
+    bool skipped = false;
+    HidIo io;
+    while ((io = hid.Read(hRead, in, MillisecondsLeft(sent + std::chrono::milliseconds(REPLY_TIMEOUT_MS)))) ==
+           HidIo::Ok) {
+        if (!echoes || in[1] == code) {
+            g_echo.Taken(code, in[1]);
+            return in[2];
+        }
+        hid.Note("  discarded: not the reply (byte 1 is not the command)");
+        skipped = true;
+    }
+    std::memset(in, 0, REPORT_SIZE);
+    if (io == HidIo::Failed) {
+        hid.Note("< no reply: device gone");
+        return 0;
+    }
+    if (skipped) g_echo.Forget();  // it may have stopped echoing
+    hid.Note("< no reply: timeout");
+    // The receiver answers every request once: wait for that answer here.
+    Report late = {};
+    while (hid.Read(hRead, late, MillisecondsLeft(sent + std::chrono::milliseconds(LATE_REPLY_LIMIT_MS))) ==
+           HidIo::Ok) {
+        const bool ours = !echoes || late[1] == code;
+        hid.Note(ours ? "  discarded: late reply" : "  discarded: not the reply (byte 1 is not the command)");
+        if (ours) break;
+    }
+    return 0;
 }
 
 }  // namespace

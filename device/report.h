@@ -12,6 +12,10 @@ constexpr unsigned COMMAND_PAUSE_MS = 10;
 // A receiver that never answers must not freeze the program: after this the
 // exchange ends with the zero-filled reply, i.e. status 0.
 constexpr int REPLY_TIMEOUT_MS = 1000;
+// After a timeout the exchange keeps listening until this long after its
+// request, so that a late reply is taken off the wire here and never read as
+// a later request's answer. Every failure stays under 2 s.
+constexpr int LATE_REPLY_LIMIT_MS = 1900;
 
 constexpr std::size_t MAX_PAYLOAD = REPORT_SIZE - 2;    // 63
 constexpr std::size_t MAX_READ_DATA = REPORT_SIZE - 3;  // 62

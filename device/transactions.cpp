@@ -1,6 +1,8 @@
 #include "transactions.h"
 
+#include <chrono>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "discovery.h"
@@ -16,6 +18,44 @@ void LogOutcome(std::uint8_t status, const wchar_t* success, const wchar_t* fail
     LogAppend(status == REPLY_OK ? success : failure);
 }
 
+// This thread's turn at the receiver: one transaction at a time in this
+// program (a nested one shares the turn of the one around it) and, through
+// the backend's lock on the device, in every other program too.
+class Turn {
+public:
+    explicit Turn(HidHandle hWrite) {
+        const auto start = std::chrono::steady_clock::now();
+        if (!mutex_.try_lock_for(std::chrono::milliseconds(DEVICE_LOCK_TIMEOUT_MS))) return;
+        if (depth_ == 0) {
+            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
+            const int left = DEVICE_LOCK_TIMEOUT_MS - static_cast<int>(waited.count());
+            if (!CurrentHidBackend().Lock(hWrite, left > 0 ? left : 0)) {
+                mutex_.unlock();
+                return;
+            }
+        }
+        ++depth_;
+        held_ = true;
+    }
+    ~Turn() {
+        if (!held_) return;
+        --depth_;
+        mutex_.unlock();
+    }
+    Turn(const Turn&) = delete;
+    Turn& operator=(const Turn&) = delete;
+    bool Held() const { return held_; }
+
+private:
+    static std::recursive_timed_mutex mutex_;
+    static thread_local int depth_;
+    bool held_ = false;
+};
+
+std::recursive_timed_mutex Turn::mutex_;
+thread_local int Turn::depth_ = 0;
+
 }  // namespace
 
 bool TransactionResult::Succeeded() const { return found && status == REPLY_OK; }
@@ -30,14 +70,23 @@ TransactionResult RunTransaction(
     result.found = HIDOpen(HARDWARE_ID_PATTERN, &hWrite, &hRead) == 1;
     LogAppend(std::wstring(L"HIDOpen of ") + HARDWARE_ID_PATTERN + L" returns " +
               Number(result.found ? 1 : 0));
-    if (result.found) {
-        LogAppend(L"\r\nSuccess, Zelkor found.");
-        result.status = exchange(hWrite, hRead);
-        conclude(result.status);
-    } else {
+    if (!result.found) {
         LogAppend(L"\r\nError, Zelkor not found: is Zelkor correctly installed?");
+        HIDClose(hWrite, hRead);
+        return result;
     }
-    HIDClose(hWrite, hRead);
+    LogAppend(L"\r\nSuccess, Zelkor found.");
+    {
+        // The device lock goes with the pair, so the turn ends after the close.
+        Turn turn(hWrite);
+        if (turn.Held()) {
+            result.status = exchange(hWrite, hRead);
+            conclude(result.status);
+        } else {
+            LogAppend(L"\r\nError, Zelkor busy: another program kept it for over 1.5 s.");
+        }
+        HIDClose(hWrite, hRead);
+    }
     return result;
 }
 

@@ -9,6 +9,10 @@
 
 namespace zelkor {
 
+// How long a transaction waits for another program's transaction on the
+// same receiver to end before it gives up.
+constexpr int DEVICE_LOCK_TIMEOUT_MS = 1500;
+
 struct TransactionResult {
     bool found = false;
     std::uint8_t status = 0;
@@ -16,7 +20,9 @@ struct TransactionResult {
 };
 
 // The frame shared by every transaction. `exchange` runs only when the
-// receiver was opened; `conclude` then logs the report and outcome lines.
+// receiver was opened and no other transaction holds it (within this
+// program, a transaction run inside another one shares its turn);
+// `conclude` then logs the report and outcome lines.
 TransactionResult RunTransaction(
     const std::function<std::uint8_t(HidHandle hWrite, HidHandle hRead)>& exchange,
     const std::function<void(std::uint8_t status)>& conclude);

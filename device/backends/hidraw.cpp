@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace zelkor {
 namespace fs = std::filesystem;
@@ -103,7 +107,126 @@ std::vector<std::wstring> HardwareIdsFor(const HidIds& ids, std::optional<unsign
 HidrawBackend::HidrawBackend(std::string sysfsRoot, std::string devRoot)
     : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
 
+HidrawBackend::~HidrawBackend() {
+    if (heldFd_ >= 0) ::close(heldFd_);
+}
+
+void HidrawBackend::DropHeldIfGoneLocked() {
+    if (heldFd_ < 0) return;
+    pollfd pfd{heldFd_, 0, 0};
+    if (::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        ::close(heldFd_);
+        heldFd_ = -1;
+        heldPath_.clear();
+    }
+}
+
+void HidrawBackend::Hold(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    DropHeldIfGoneLocked();
+    if (heldFd_ >= 0 && heldPath_ == path) return;
+    if (heldFd_ >= 0) ::close(heldFd_);
+    // Write-only: nothing can ever read it as a reply.
+    heldFd_ = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    heldPath_ = heldFd_ >= 0 ? path : std::string();
+}
+
+std::string HidrawBackend::HeldPath() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    DropHeldIfGoneLocked();
+    return heldPath_;
+}
+
+HidHandle HidrawBackend::Open(const std::string& path, int flags) {
+    Hold(path);
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lastOpenErrno_ = errno;
+        return kInvalidHandle;
+    }
+    return fd;
+}
+
+HidOpenError HidrawBackend::LastOpenError() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int error = lastOpenErrno_;
+    if (error == ENOENT || error == ENODEV || error == ENXIO || error == 0) return {};
+    HidOpenError result{std::strerror(error), {}};
+    if (error == EACCES || error == EPERM)
+        result.advice =
+            "to grant access, install the udev rule packaging/70-zelkor.rules "
+            "(the package installs it; by hand: sudo cp packaging/70-zelkor.rules /etc/udev/rules.d/ "
+            "&& sudo udevadm control --reload-rules && sudo udevadm trigger) and plug the receiver in again";
+    return result;
+}
+
+namespace {
+
+void Wake(int) {}
+
+// A signal that interrupts a blocked flock at its deadline, or 0 when this
+// thread cannot have one (someone else owns it, or it is blocked here).
+int WakeSignal() {
+    static const int signal = [] {
+        const int candidate = SIGRTMIN + 6;
+        struct sigaction current {};
+        if (::sigaction(candidate, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return 0;
+        struct sigaction wake {};
+        wake.sa_handler = Wake;  // no SA_RESTART: flock returns EINTR
+        sigemptyset(&wake.sa_mask);
+        return ::sigaction(candidate, &wake, nullptr) == 0 ? candidate : 0;
+    }();
+    if (signal == 0) return 0;
+    sigset_t blocked;
+    if (::pthread_sigmask(SIG_BLOCK, nullptr, &blocked) != 0 || sigismember(&blocked, signal)) return 0;
+    return signal;
+}
+
+timespec Span(std::chrono::nanoseconds span) {
+    return {static_cast<time_t>(span.count() / 1000000000), static_cast<long>(span.count() % 1000000000)};
+}
+
+}  // namespace
+
+bool HidrawBackend::Lock(HidHandle handle, int timeoutMs) {
+    const int fd = static_cast<int>(handle);
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    // A node that cannot be locked is used as before, without the lock.
+    if (errno != EWOULDBLOCK) return true;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const int signal = WakeSignal();
+    timer_t timer{};
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = signal;
+    event._sigev_un._tid = ::gettid();
+    if (signal != 0 && ::timer_create(CLOCK_MONOTONIC, &event, &timer) == 0) {
+        // Repeats, in case the first signal lands before flock sleeps.
+        const itimerspec when{Span(std::chrono::milliseconds(20)),
+                              Span(std::max(deadline - Clock::now(), Clock::duration(1)))};
+        ::timer_settime(timer, 0, &when, nullptr);
+        bool locked = false;
+        while (!locked && Clock::now() < deadline) {
+            locked = ::flock(fd, LOCK_EX) == 0;
+            if (!locked && errno != EINTR) break;
+        }
+        ::timer_delete(timer);
+        return locked;
+    }
+    while (Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    }
+    return false;
+}
+
 std::vector<HidInterfaceInfo> HidrawBackend::Enumerate() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        DropHeldIfGoneLocked();
+    }
     std::vector<std::string> nodes;
     std::error_code ec;
     for (fs::directory_iterator it(fs::path(sysfsRoot_) / "class" / "hidraw", ec), end;
@@ -126,15 +249,9 @@ std::vector<HidInterfaceInfo> HidrawBackend::Enumerate() {
     return devices;
 }
 
-HidHandle HidrawBackend::OpenWrite(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    return fd < 0 ? kInvalidHandle : fd;
-}
+HidHandle HidrawBackend::OpenWrite(const std::string& path) { return Open(path, O_WRONLY); }
 
-HidHandle HidrawBackend::OpenRead(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    return fd < 0 ? kInvalidHandle : fd;
-}
+HidHandle HidrawBackend::OpenRead(const std::string& path) { return Open(path, O_RDONLY); }
 
 bool HidrawBackend::Write(HidHandle handle, const std::uint8_t* report) {
     // Unnumbered reports: the kernel takes report ID 0 in front and strips it.
@@ -155,7 +272,11 @@ HidIo HidrawBackend::Read(HidHandle handle, std::uint8_t* report, int timeoutMs)
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) return HidIo::Failed;
         if (ready == 0) return HidIo::Timeout;
-        if (!(pfd.revents & POLLIN)) return HidIo::Failed;  // POLLERR/POLLHUP: unplugged
+        if (!(pfd.revents & POLLIN)) {  // POLLERR/POLLHUP: unplugged
+            std::lock_guard<std::mutex> lock(mutex_);
+            DropHeldIfGoneLocked();
+            return HidIo::Failed;
+        }
         break;
     }
     // The kernel hands back the 64 data bytes without a report ID.

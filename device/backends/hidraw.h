@@ -1,6 +1,7 @@
 // Linux backend on the kernel's hidraw devices.
 #pragma once
 
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -24,6 +25,9 @@ class HidrawBackend final : public HidBackend {
 public:
     // The roots are parameters so tests can point them at a fixture tree.
     explicit HidrawBackend(std::string sysfsRoot = "/sys", std::string devRoot = "/dev");
+    ~HidrawBackend() override;
+    HidrawBackend(const HidrawBackend&) = delete;
+    HidrawBackend& operator=(const HidrawBackend&) = delete;
 
     std::vector<HidInterfaceInfo> Enumerate() override;
     HidHandle OpenWrite(const std::string& path) override;
@@ -31,10 +35,28 @@ public:
     bool Write(HidHandle handle, const std::uint8_t* report) override;
     HidIo Read(HidHandle handle, std::uint8_t* report, int timeoutMs) override;
     void Close(HidHandle handle) override;
+    // flock on the node, waited for in the kernel so that the program that
+    // waits gets the next turn.
+    bool Lock(HidHandle handle, int timeoutMs) override;
+    HidOpenError LastOpenError() override;
+
+    // The node held open between transactions; empty when none is.
+    std::string HeldPath();
 
 private:
+    // The kernel's USB HID driver pauses 50 ms whenever a device goes from no
+    // open descriptor to one, so the node of the device last opened stays
+    // open (never read) until it goes away or another node is opened.
+    void Hold(const std::string& path);
+    void DropHeldIfGoneLocked();
+    HidHandle Open(const std::string& path, int flags);
+
     std::string sysfsRoot_;
     std::string devRoot_;
+    std::mutex mutex_;
+    int heldFd_ = -1;
+    std::string heldPath_;
+    int lastOpenErrno_ = 0;
 };
 
 }  // namespace zelkor

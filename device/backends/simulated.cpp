@@ -1,7 +1,10 @@
 #include "simulated.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+
+#include "report.h"
 
 namespace zelkor {
 
@@ -31,6 +34,7 @@ HidHandle SimulatedHid::OpenRead(const std::string& path) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (failOpenRead_) return kInvalidHandle;
+        DeliverDueLocked();  // what arrived before this reader opened is not its own
     }
     const HidHandle handle = OpenWrite(path);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -42,6 +46,29 @@ bool SimulatedHid::AliveLocked(const Handle& h) const {
     return !h.receiver || (present_ && h.generation == generation_);
 }
 
+void SimulatedHid::BroadcastLocked(const std::vector<std::uint8_t>& report) {
+    // Input reports go to every reader of the device, as on hidraw.
+    for (auto& [id, h] : handles_)
+        if (h.read && h.receiver && AliveLocked(h)) h.replies.push_back(report);
+}
+
+// Looks like a successful reply with a changing value, and answers nothing.
+std::vector<std::uint8_t> SimulatedHid::UnsolicitedLocked() {
+    std::vector<std::uint8_t> report(REPORT_SIZE, 0);
+    report[2] = REPLY_OK;
+    report[3] = ++unsolicitedCount_;
+    return report;
+}
+
+std::chrono::steady_clock::time_point SimulatedHid::DeliverDueLocked() {
+    const auto now = std::chrono::steady_clock::now();
+    while (!delayed_.empty() && delayed_.front().first <= now) {
+        if (present_) BroadcastLocked(delayed_.front().second);
+        delayed_.pop_front();
+    }
+    return delayed_.empty() ? std::chrono::steady_clock::time_point::max() : delayed_.front().first;
+}
+
 bool SimulatedHid::Write(HidHandle handle, const std::uint8_t* report) {
     bool left = false;
     {
@@ -49,6 +76,8 @@ bool SimulatedHid::Write(HidHandle handle, const std::uint8_t* report) {
         auto it = handles_.find(handle);
         if (it == handles_.end() || it->second.read || !AliveLocked(it->second)) return false;
         if (!it->second.receiver) return true;  // other devices swallow reports
+        if (refuseWrites_) return false;
+        DeliverDueLocked();
         if (unplugAfter_ > 0 && --unplugAfter_ == 0) {
             unplugAfter_ = -1;
             present_ = false;
@@ -56,12 +85,16 @@ bool SimulatedHid::Write(HidHandle handle, const std::uint8_t* report) {
             left = true;
         } else {
             auto reply = firmware_.Answer(report + 1, REPORT_SIZE - 1);
+            for (int i = 0; i < reportsBeforeReply_; ++i) BroadcastLocked(UnsolicitedLocked());
             if (reply) {
-                // Input reports go to every reader of the device, as on hidraw.
                 std::vector<std::uint8_t> bytes(REPORT_SIZE, 0);
                 std::memcpy(bytes.data() + 1, reply->data(), reply->size());
-                for (auto& [id, h] : handles_)
-                    if (h.read && h.receiver && AliveLocked(h)) h.replies.push_back(bytes);
+                if (replyDelayMs_ > 0)
+                    delayed_.emplace_back(std::chrono::steady_clock::now() +
+                                              std::chrono::milliseconds(replyDelayMs_),
+                                          std::move(bytes));
+                else
+                    BroadcastLocked(bytes);
             }
             if (firmware_.leftForBootloader) {
                 present_ = false;
@@ -79,6 +112,7 @@ HidIo SimulatedHid::Read(HidHandle handle, std::uint8_t* report, int timeoutMs) 
     std::unique_lock<std::mutex> lock(mutex_);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
+        const auto due = DeliverDueLocked();
         auto it = handles_.find(handle);
         if (it == handles_.end() || !it->second.read) return HidIo::Failed;
         Handle& h = it->second;
@@ -90,7 +124,9 @@ HidIo SimulatedHid::Read(HidHandle handle, std::uint8_t* report, int timeoutMs) 
         // A vanished device fails at once rather than timing out; a receiver
         // that left for its bootloader after its last reply counts as gone.
         if (!h.receiver || h.generation != generation_ || !present_) return HidIo::Failed;
-        if (replied_.wait_until(lock, deadline) == std::cv_status::timeout) {
+        if (replied_.wait_until(lock, std::min(deadline, due)) == std::cv_status::timeout) {
+            if (std::chrono::steady_clock::now() < deadline) continue;  // a delayed reply is due
+            DeliverDueLocked();
             auto again = handles_.find(handle);
             if (again != handles_.end() && !again->second.replies.empty()) continue;
             return HidIo::Timeout;
@@ -150,6 +186,42 @@ void SimulatedHid::SetHardwareIds(std::vector<std::wstring> ids) {
 void SimulatedHid::AddOtherDevice(std::vector<std::wstring> ids) {
     std::lock_guard<std::mutex> lock(mutex_);
     others_.push_back(std::move(ids));
+}
+
+bool SimulatedHid::Lock(HidHandle, int timeoutMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return replied_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !lockedElsewhere_; });
+}
+
+void SimulatedHid::SetLockedElsewhere(bool locked) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lockedElsewhere_ = locked;
+    }
+    replied_.notify_all();
+}
+
+void SimulatedHid::SetReplyDelay(int milliseconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    replyDelayMs_ = milliseconds;
+}
+
+void SimulatedHid::SendUnsolicited(int count) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (int i = 0; i < count; ++i) BroadcastLocked(UnsolicitedLocked());
+    }
+    replied_.notify_all();
+}
+
+void SimulatedHid::SetReportsBeforeReply(int count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reportsBeforeReply_ = count;
+}
+
+void SimulatedHid::SetRefuseWrites(bool refuse) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    refuseWrites_ = refuse;
 }
 
 void SimulatedHid::SetFailOpenRead(bool fail) {

@@ -2,6 +2,7 @@
 // behind it and switches for the faults a real receiver can show.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -33,6 +34,7 @@ public:
     bool Write(HidHandle handle, const std::uint8_t* report) override;
     HidIo Read(HidHandle handle, std::uint8_t* report, int timeoutMs) override;
     void Close(HidHandle handle) override;
+    bool Lock(HidHandle handle, int timeoutMs) override;
 
     // Plugging in or out. Unplugging kills every open handle, as the kernel
     // does; a replugged receiver keeps its settings.
@@ -50,6 +52,18 @@ public:
     void AddOtherDevice(std::vector<std::wstring> ids);
     void SetFailOpenRead(bool fail);
 
+    // Replies leave this long after their request (readers open then get
+    // them, as on hidraw); beyond the reply timeout they come late.
+    void SetReplyDelay(int milliseconds);
+    // Input reports nobody asked for, to every reader open now.
+    void SendUnsolicited(int count);
+    // This many unsolicited reports go out after each request, before its reply.
+    void SetReportsBeforeReply(int count);
+    // Output reports are refused: the write fails and the firmware sees nothing.
+    void SetRefuseWrites(bool refuse);
+    // Another program holds the receiver's lock until this is cleared.
+    void SetLockedElsewhere(bool locked);
+
     // Direct access to the model; lock-free, so only between exchanges.
     FirmwareSettings& Settings() { return firmware_.settings; }
     FirmwareFaults& Faults() { return firmware_.faults; }
@@ -64,6 +78,11 @@ private:
     };
     bool AliveLocked(const Handle& h) const;
     void NotifyPresence(bool present);
+    void BroadcastLocked(const std::vector<std::uint8_t>& report);
+    std::vector<std::uint8_t> UnsolicitedLocked();
+    // Hands the delayed replies that are due to the readers open now; the
+    // time the next one is due, or max() when none waits.
+    std::chrono::steady_clock::time_point DeliverDueLocked();
 
     mutable std::mutex mutex_;
     std::condition_variable replied_;
@@ -72,6 +91,12 @@ private:
     unsigned generation_ = 0;  // bumped on every unplug
     int unplugAfter_ = -1;
     bool failOpenRead_ = false;
+    int replyDelayMs_ = 0;
+    int reportsBeforeReply_ = 0;
+    bool refuseWrites_ = false;
+    bool lockedElsewhere_ = false;
+    std::uint8_t unsolicitedCount_ = 0;
+    std::deque<std::pair<std::chrono::steady_clock::time_point, std::vector<std::uint8_t>>> delayed_;
     std::vector<std::wstring> hardwareIds_;
     std::vector<std::vector<std::wstring>> others_;
     std::map<HidHandle, Handle> handles_;

@@ -23,8 +23,7 @@ bool TraceHid::Write(HidHandle handle, const std::uint8_t* report) {
 
 HidIo TraceHid::Read(HidHandle handle, std::uint8_t* report, int timeoutMs) {
     const HidIo result = inner_.Read(handle, report, timeoutMs);
-    static const std::uint8_t kNothing[REPORT_SIZE] = {};
-    sink_(FormatReportLine('<', result == HidIo::Ok ? report : kNothing));
+    if (result == HidIo::Ok) sink_(FormatReportLine('<', report));
     return result;
 }
 

@@ -10,8 +10,11 @@
 
 namespace zelkor {
 
-// "> " + the 65 output bytes, "< " + the 65 input bytes the exchange sees
-// (zeros when the read failed), two lower-case hex digits a byte.
+// "> " + the 65 output bytes, "< " + the 65 input bytes of every report
+// read, two lower-case hex digits a byte. What the exchange made of them
+// follows as its own lines: "  discarded: ..." under a report it did not
+// take, "< no reply: timeout" (or "device gone", "write failed") where no
+// reply came.
 std::string FormatReportLine(char direction, const std::uint8_t* report);
 
 class TraceHid final : public HidBackend {
@@ -26,6 +29,9 @@ public:
     bool Write(HidHandle handle, const std::uint8_t* report) override;
     HidIo Read(HidHandle handle, std::uint8_t* report, int timeoutMs) override;
     void Close(HidHandle handle) override { inner_.Close(handle); }
+    bool Lock(HidHandle handle, int timeoutMs) override { return inner_.Lock(handle, timeoutMs); }
+    HidOpenError LastOpenError() override { return inner_.LastOpenError(); }
+    void Note(const std::string& what) override { sink_(what); }
 
 private:
     HidBackend& inner_;

@@ -52,7 +52,7 @@ protected:
         const auto start = Clock::now();
         OnDeviceChange(dialog);
         const auto took = Clock::now() - start;
-        EXPECT_LT(took, std::chrono::milliseconds(7 * REPLY_TIMEOUT_MS + 5000));
+        EXPECT_LT(took, std::chrono::milliseconds(7 * LATE_REPLY_LIMIT_MS + 5000));
         return took;
     }
     FakeDialog dialog;
@@ -188,12 +188,13 @@ TEST(HidrawDrill, NoDescriptorLeaksOverAThousandTransactions) {
     int found = 0;
     for (int i = 0; i < 1000; ++i) found += ReadSetting(CMD_GET_IF_GAIN, &value, 1);
     EXPECT_EQ(found, 1000);
-    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(OpenDescriptors(), before + 1) << "only the one held on the node";
+    EXPECT_EQ(backend.HeldPath(), (root / "dev/hidraw0").string());
     fs::permissions(root / "dev/hidraw0", fs::perms::none);
     if (::geteuid() != 0) {
         EXPECT_EQ(ReadSetting(CMD_GET_IF_GAIN, &value, 1), 0) << "EACCES is not found";
     }
-    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(OpenDescriptors(), before + 1);
     SetPauseFunction(previous);
     SetHidBackend(nullptr);
     fs::remove_all(root);
