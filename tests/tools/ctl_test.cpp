@@ -125,7 +125,27 @@ TEST(ZelkorCtl, AbsentReceiverLogsNotFoundAndExits1) {
     EXPECT_EQ(Count(run.out, "HIDOpen of Vid_04d8&Pid_fb31 returns 0\n"
                              "Error, Zelkor not found: is Zelkor correctly installed?\n"),
               7);
-    EXPECT_NE(run.out.find("Frequency:  0 Hz"), std::string::npos);
+    EXPECT_NE(run.out.find("Frequency:  unknown\nRF filter:  unknown\nIF filter:  unknown\n"
+                           "Bias-T:     unknown\nLNA:        unknown\nMixer gain: unknown\n"
+                           "IF gain:    unknown\n"),
+              std::string::npos)
+        << "nothing read is shown as a value";
+}
+
+TEST(ZelkorCtl, QuietPrintsOnlyResultsAndErrors) {
+    const CtlRun found = Ctl("--simulate --quiet tune 145000 status");
+    EXPECT_EQ(found.exitCode, 0);
+    EXPECT_EQ(found.out.rfind("Frequency:  145000000 Hz (145000.000 kHz)\n", 0), 0u) << found.out;
+    EXPECT_EQ(Count(found.out, "\n"), 7);
+    EXPECT_EQ(found.err, "");
+
+    const CtlRun absent = Ctl("--simulate --quiet bootloader bias-t on status");
+    EXPECT_EQ(absent.exitCode, 1);
+    EXPECT_EQ(Count(absent.out, "\n"), 7) << absent.out;
+    EXPECT_EQ(absent.err,
+              "zelkor-ctl: Error, Zelkor not found: is Zelkor correctly installed?\n"
+              "zelkor-ctl: Error, Zelkor not found: is Zelkor correctly installed?\n")
+        << "once for each command that failed";
 }
 
 }  // namespace

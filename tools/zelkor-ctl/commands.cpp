@@ -11,7 +11,7 @@
 namespace zelkor::ctl {
 
 const char kUsage[] =
-    "usage: zelkor-ctl [--simulate] [--trace] COMMAND [ARG] [COMMAND [ARG] ...]\n"
+    "usage: zelkor-ctl [--simulate] [--trace] [--quiet] COMMAND [ARG] [COMMAND [ARG] ...]\n"
     "  status               read all seven settings and print them\n"
     "  tune KHZ             100..2500000\n"
     "  bias-t on|off\n"
@@ -25,7 +25,8 @@ const char kUsage[] =
     "                       network control port for rig-control clients (last;\n"
     "                       default 127.0.0.1:4532; --quiet: no log lines)\n"
     "--simulate talks to the built-in simulated receiver; --trace prints every\n"
-    "report exchanged on standard error.\n";
+    "report exchanged on standard error; --quiet prints only the results (the\n"
+    "status summary) and, on standard error, the errors, without the log lines.\n";
 
 namespace {
 
@@ -88,44 +89,48 @@ bool WriteIfGain(std::uint32_t step) {
     return WriteSetting(CMD_SET_IF_GAIN, bytes, 2).Succeeded();
 }
 
+std::string OnOff(std::uint8_t value) { return value ? "on" : "off"; }
+
 std::string Describe(const SelectorItem* items, std::uint8_t code) {
     const wchar_t* label = LabelForCode(items, code);
     return (label ? Utf8(label) : std::string("unknown")) + " (" + std::to_string(code) + ")";
 }
 
+// Each setting the receiver did not report (not found, busy, no reply, a
+// status other than 1) shows as unknown rather than as a value.
 bool Status(std::string* summary) {
-    std::uint8_t rf = 0, ifFilter = 0, biasT = 0, lna = 0, mixer = 0, ifGain = 0;
-    std::uint8_t frequencyBytes[4] = {};
-    bool ok = true;
-    auto read = [&](std::uint8_t code, void* into, std::uint8_t length) {
-        std::uint8_t status = 0;
-        ok = ReadSetting(code, into, length, &status) == 1 && status == REPLY_OK && ok;
+    struct Line {
+        const char* label;
+        std::uint8_t code;
+        std::string (*show)(const std::uint8_t* data);
     };
-    // The panel's refresh order.
-    read(CMD_GET_RF_FILTER, &rf, 1);
-    read(CMD_GET_IF_FILTER, &ifFilter, 1);
-    read(CMD_GET_BIAS_T, &biasT, 1);
-    read(CMD_GET_LNA_ENABLE, &lna, 1);
-    read(CMD_GET_MIXER_GAIN, &mixer, 1);
-    read(CMD_GET_IF_GAIN, &ifGain, 1);
-    read(CMD_GET_FREQ, frequencyBytes, 4);
-    const std::uint32_t hz = std::uint32_t(frequencyBytes[0]) | std::uint32_t(frequencyBytes[1]) << 8 |
-                             std::uint32_t(frequencyBytes[2]) << 16 |
-                             std::uint32_t(frequencyBytes[3]) << 24;
-    auto onOff = [](std::uint8_t v) { return v ? "on" : "off"; };
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "Frequency:  %u Hz (%u.%03u kHz)\n"
-                  "RF filter:  %s\n"
-                  "IF filter:  %s\n"
-                  "Bias-T:     %s\n"
-                  "LNA:        %s\n"
-                  "Mixer gain: %s\n"
-                  "IF gain:    %u\n",
-                  hz, hz / 1000, hz % 1000, Describe(kRfFilterItems, rf).c_str(),
-                  Describe(kIfFilterItems, ifFilter).c_str(), onOff(biasT), onOff(lna),
-                  onOff(mixer), unsigned(ifGain));
-    *summary = text;
+    static const Line kLines[] = {
+        {"RF filter:  ", CMD_GET_RF_FILTER, [](const std::uint8_t* d) { return Describe(kRfFilterItems, d[0]); }},
+        {"IF filter:  ", CMD_GET_IF_FILTER, [](const std::uint8_t* d) { return Describe(kIfFilterItems, d[0]); }},
+        {"Bias-T:     ", CMD_GET_BIAS_T, [](const std::uint8_t* d) { return OnOff(d[0]); }},
+        {"LNA:        ", CMD_GET_LNA_ENABLE, [](const std::uint8_t* d) { return OnOff(d[0]); }},
+        {"Mixer gain: ", CMD_GET_MIXER_GAIN, [](const std::uint8_t* d) { return OnOff(d[0]); }},
+        {"IF gain:    ", CMD_GET_IF_GAIN, [](const std::uint8_t* d) { return std::to_string(d[0]); }},
+        {"Frequency:  ", CMD_GET_FREQ, [](const std::uint8_t* d) {
+             const std::uint32_t hz = std::uint32_t(d[0]) | std::uint32_t(d[1]) << 8 |
+                                      std::uint32_t(d[2]) << 16 | std::uint32_t(d[3]) << 24;
+             char text[64];
+             std::snprintf(text, sizeof text, "%u Hz (%u.%03u kHz)", hz, hz / 1000, hz % 1000);
+             return std::string(text);
+         }},
+    };
+    // Read in the panel's refresh order; printed with the frequency first.
+    std::string shown[7];
+    bool ok = true;
+    for (std::size_t i = 0; i < 7; ++i) {
+        std::uint8_t data[4] = {};
+        std::uint8_t status = 0;
+        const bool read = ReadSetting(kLines[i].code, data, sizeof data, &status) == 1 && status == REPLY_OK;
+        shown[i] = kLines[i].label + (read ? kLines[i].show(data) : std::string("unknown")) + "\n";
+        ok = read && ok;
+    }
+    *summary = shown[6];
+    for (std::size_t i = 0; i < 6; ++i) *summary += shown[i];
     return ok;
 }
 
@@ -170,6 +175,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
         if (args[i] == "--simulate") invocation.simulate = true;
         else if (args[i] == "--trace") invocation.trace = true;
+        else if (args[i] == "--quiet") invocation.quiet = true;
         else if (args[i] == "--help") { result.help = true; return result; }
         else { result.error = "unknown option '" + args[i] + "'"; return result; }
     }
@@ -180,6 +186,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     for (; i < args.size(); ++i) {
         if (args[i] == "serve") {
             if (!ParseServe(args, i + 1, &invocation.serve, &result.error)) return result;
+            if (invocation.quiet) invocation.serve->quiet = true;
             break;
         }
         const auto def = kVerbs.find(args[i]);

@@ -25,6 +25,7 @@ struct ServeOptions {
 struct Invocation {
     bool simulate = false;
     bool trace = false;
+    bool quiet = false;  // no log lines: results, and errors on standard error
     std::vector<Command> commands;
     std::optional<ServeOptions> serve;
 };

@@ -1,10 +1,12 @@
 // zelkor-ctl: drives the receiver from the shell through the device link.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "commands.h"
+#include "discovery.h"
 #include "hid.h"
 #include "server.h"
 #include "simulated.h"
@@ -16,17 +18,33 @@ namespace {
 // Prints the status log as the panel would show it, one line per step.
 // Every append is one whole line, so each is ended at once and the lines
 // stay in order with the trace on standard error.
+// With --quiet only the error lines are kept, to go to standard error once
+// the command is over, each once.
 class StdoutLog final : public zelkor::LogView {
 public:
+    explicit StdoutLog(bool quiet) : quiet_(quiet) {}
     void Clear() override {}
     void Append(const std::wstring& text) override {
         const std::size_t start = text.rfind(L"\r\n", 0) == 0 ? 2 : 0;
         std::string line;
         for (std::size_t i = start; i < text.size(); ++i)
             line += text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
-        std::printf("%s\n", line.c_str());
-        std::fflush(stdout);
+        if (!quiet_) {
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+        } else if (line.rfind("Error", 0) == 0 &&
+                   std::find(errors_.begin(), errors_.end(), line) == errors_.end()) {
+            errors_.push_back(line);
+        }
     }
+    void PrintErrors() {
+        for (const std::string& line : errors_) std::fprintf(stderr, "zelkor-ctl: %s\n", line.c_str());
+        errors_.clear();
+    }
+
+private:
+    bool quiet_;
+    std::vector<std::string> errors_;
 };
 
 }  // namespace
@@ -59,12 +77,16 @@ int main(int argc, char** argv) {
 
     bool ok = true;
     {
-        StdoutLog log;
+        StdoutLog log(invocation.quiet);
         SetLogView(&log);
         for (const ctl::Command& command : invocation.commands) {
             std::string summary;
-            ok = ctl::RunCommand(command, &summary) && ok;
+            const bool done = ctl::RunCommand(command, &summary);
+            ok = done && ok;
             std::fputs(summary.c_str(), stdout);
+            std::fflush(stdout);
+            if (!done) log.PrintErrors();
+            ReportOpenFailure(stderr);
         }
         SetLogView(nullptr);
     }
