@@ -3,16 +3,22 @@
 // report IDs), binds it to a UDC (dummy_hcd in the kernel test) and answers
 // the host on /dev/hidgN with the same firmware model as the simulated
 // receiver. Faults: silent, a fixed status, unplug after N reports (the UDC
-// is unbound) and replug (bound again).
+// is unbound) and replug (bound again), stale reports before every reply,
+// unsolicited reports, noise where the firmware echoes the command code,
+// and two that SIGUSR1 and SIGUSR2 arm for the next report only: a reply
+// sent late, and a refused command followed by a stale success report.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
 #include <string>
 #include <thread>
@@ -27,7 +33,33 @@ using Clock = std::chrono::steady_clock;
 const char kUsage[] =
     "usage: zelkor-gadget [--name DIR] [--udc UDC] [--vendor ID] [--product ID] [--bcd BCD]\n"
     "                     [--serial TEXT] [--log FILE] [--silent] [--status N]\n"
-    "                     [--unplug-after N] [--replug-after-ms MS] [--lifetime S]\n";
+    "                     [--unplug-after N] [--replug-after-ms MS] [--lifetime S]\n"
+    "                     [--state FILE] [--late-ms MS] [--stale N] [--unsolicited-ms MS]\n"
+    "                     [--echo-noise]\n";
+
+using WireReport = zelkor::ReceiverFirmware::WireReport;
+
+// Faults of the USB side only; the firmware's own are in ServeOptions.
+struct WireFaults {
+    int lateMs = 1300;       // the delay of a reply SIGUSR1 made late
+    int stale = 0;           // old replies sent again before every reply
+    int unsolicitedMs = -1;  // an unasked report this often while idle
+    bool echoNoise = false;  // noise in the byte that echoes the command
+};
+
+std::atomic<bool> g_lateArmed{false};
+std::atomic<bool> g_refuseArmed{false};
+void OnLate(int) { g_lateArmed = true; }
+void OnRefuse(int) { g_refuseArmed = true; }
+
+// Looks like a successful reply to no command at all, with values that no
+// setting holds.
+WireReport Unasked() {
+    WireReport report = {};
+    report[1] = 1;
+    std::fill(report.begin() + 2, report.begin() + 6, 0x2a);
+    return report;
+}
 
 // Vendor-defined page, 64 bytes in, 64 bytes out, no report ID.
 const unsigned char kReportDescriptor[] = {
@@ -145,18 +177,80 @@ void Unplug(const Gadget& g, int& fd, WireReceiver& receiver) {
 }
 
 // The host takes an input report only while it polls the endpoint; never
-// wait for that longer than a reply could matter.
-void Reply(int fd, const zelkor::ReceiverFirmware::WireReport& reply, WireReceiver& receiver) {
+// wait for that longer than a reply could matter. An unasked report waits
+// for nobody: it is dropped while the last one is still pending.
+void Send(int fd, const WireReport& report, WireReceiver& receiver, bool unasked = false) {
     pollfd pfd{fd, POLLOUT, 0};
-    if (::poll(&pfd, 1, 2000) <= 0 || !(pfd.revents & POLLOUT)) {
-        receiver.Note("reply not taken by the host");
+    if (::poll(&pfd, 1, unasked ? 0 : 2000) <= 0 || !(pfd.revents & POLLOUT)) {
+        if (!unasked) receiver.Note("reply not taken by the host");
         return;
     }
-    if (::write(fd, reply.data(), reply.size()) == static_cast<ssize_t>(reply.size()))
-        receiver.LogSent(reply.data(), reply.size());
+    if (::write(fd, report.data(), report.size()) != static_cast<ssize_t>(report.size()))
+        receiver.Note("report write failed: %s", std::strerror(errno));
+    else if (unasked)
+        receiver.LogUnasked(report.data(), report.size());
     else
-        receiver.Note("reply write failed: %s", std::strerror(errno));
+        receiver.LogSent(report.data(), report.size());
 }
+
+// Sleeps, but not past a stop request.
+void Pause(int ms) {
+    const auto until = Clock::now() + std::chrono::milliseconds(ms);
+    while (!StopRequested() && Clock::now() < until)
+        std::this_thread::sleep_for(std::min<Clock::duration>(until - Clock::now(), std::chrono::milliseconds(20)));
+}
+
+// Answers one report taken from the host, with the faults asked for.
+class Responder {
+public:
+    Responder(WireReceiver& receiver, const WireFaults& faults) : receiver_(receiver), faults_(faults) {}
+
+    void Answer(int fd, const std::uint8_t* data, std::size_t length) {
+        const bool refuse = g_refuseArmed.exchange(false);
+        const bool late = g_lateArmed.exchange(false);
+        std::optional<WireReport> stale;
+        if (refuse) {
+            // What the command would have got: sent after the refusal, it
+            // looks like an old success of the same command.
+            zelkor::ReceiverFirmware shadow = receiver_.firmware;
+            stale = shadow.Answer(data, length);
+            receiver_.firmware.faults.status = 0;
+        }
+        auto reply = receiver_.Take(data, length);
+        if (refuse) receiver_.firmware.faults.status = options_status_;
+        if (!reply) return;
+        if (faults_.echoNoise) (*reply)[0] = Noise();
+        for (int i = 0; i < faults_.stale; ++i) {
+            const std::size_t back = std::size_t(faults_.stale - i);
+            Send(fd, history_.size() >= back ? history_[history_.size() - back] : Unasked(), receiver_, true);
+        }
+        if (late) {
+            receiver_.Note("reply held back %d ms", faults_.lateMs);
+            Pause(faults_.lateMs);
+        }
+        Send(fd, *reply, receiver_);
+        if (stale) Send(fd, *stale, receiver_, true);
+        history_.push_back(*reply);
+        if (history_.size() > 8) history_.pop_front();
+    }
+
+    // The fixed status the firmware answers with outside a refusal.
+    void KeepStatus(std::optional<std::uint8_t> status) { options_status_ = status; }
+
+private:
+    std::uint8_t Noise() {  // xorshift: repeatable
+        noise_ ^= noise_ << 13;
+        noise_ ^= noise_ >> 17;
+        noise_ ^= noise_ << 5;
+        return std::uint8_t(noise_);
+    }
+
+    WireReceiver& receiver_;
+    const WireFaults& faults_;
+    std::deque<WireReport> history_;
+    std::optional<std::uint8_t> options_status_;
+    std::uint32_t noise_ = 0x9E3779B9u;
+};
 
 bool ParseHex16(const char* text, unsigned& out) {
     char* end = nullptr;
@@ -171,6 +265,7 @@ bool ParseHex16(const char* text, unsigned& out) {
 int main(int argc, char** argv) {
     Gadget gadget;
     ServeOptions options;
+    WireFaults wire;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         std::string error;
@@ -184,6 +279,17 @@ int main(int argc, char** argv) {
             gadget.name = argv[++i];
         } else if (hasValue && arg == "--udc") {
             gadget.udc = argv[++i];
+        } else if (arg == "--echo-noise") {
+            wire.echoNoise = true;
+        } else if (hasValue && (arg == "--late-ms" || arg == "--stale" || arg == "--unsolicited-ms")) {
+            int& field = arg == "--late-ms" ? wire.lateMs : arg == "--stale" ? wire.stale : wire.unsolicitedMs;
+            char* end = nullptr;
+            const long value = std::strtol(argv[++i], &end, 10);
+            if (*end || value < 0 || value > 60000) {
+                std::fprintf(stderr, "zelkor-gadget: %s takes a number from 0 to 60000\n", arg.c_str());
+                return 2;
+            }
+            field = int(value);
         } else if (hasValue && arg == "--serial") {
             gadget.serial = argv[++i];
         } else if (hasValue && (arg == "--vendor" || arg == "--product" || arg == "--bcd")) {
@@ -204,9 +310,12 @@ int main(int argc, char** argv) {
     }
 
     InstallStopHandlers();
+    std::signal(SIGUSR1, OnLate);
+    std::signal(SIGUSR2, OnRefuse);
     WireReceiver receiver(options.log);
-    receiver.firmware.faults.silent = options.silent;
-    receiver.firmware.faults.status = options.status;
+    receiver.Apply(options);
+    Responder responder(receiver, wire);
+    responder.KeepStatus(options.status);
 
     std::string error;
     if (!Create(gadget, error)) {
@@ -222,6 +331,7 @@ int main(int argc, char** argv) {
 
     const auto end = Clock::now() + std::chrono::seconds(options.lifetimeS);
     auto replugAt = Clock::time_point::max();  // max: stays unplugged
+    auto unaskedAt = wire.unsolicitedMs > 0 ? Clock::now() : Clock::time_point::max();
     while (!StopRequested() && Clock::now() < end) {
         if (fd < 0) {
             if (Clock::now() >= replugAt) {
@@ -232,20 +342,27 @@ int main(int argc, char** argv) {
             }
             continue;
         }
+        if (Clock::now() >= unaskedAt) {
+            Send(fd, Unasked(), receiver, true);
+            unaskedAt = Clock::now() + std::chrono::milliseconds(wire.unsolicitedMs);
+        }
+        const auto untilUnasked =
+            std::chrono::duration_cast<std::chrono::milliseconds>(unaskedAt - Clock::now()).count();
         pollfd pfd{fd, POLLIN, 0};
-        if (::poll(&pfd, 1, 100) <= 0 || !(pfd.revents & POLLIN)) continue;
+        if (::poll(&pfd, 1, int(std::clamp<long long>(untilUnasked, 0, 100))) <= 0 || !(pfd.revents & POLLIN))
+            continue;
         std::uint8_t data[64];
         const ssize_t got = ::read(fd, data, sizeof data);
         if (got <= 0) continue;
-        const auto reply = receiver.Take(data, std::size_t(got));
-        if (options.unplugAfter > 0 && receiver.reportsTaken >= unsigned(options.unplugAfter)) {
+        if (options.unplugAfter > 0 && receiver.reportsTaken + 1 >= unsigned(options.unplugAfter)) {
+            receiver.Take(data, std::size_t(got));
             options.unplugAfter = -1;  // once
             Unplug(gadget, fd, receiver);
             if (options.replugAfterMs >= 0)
                 replugAt = Clock::now() + std::chrono::milliseconds(options.replugAfterMs);
             continue;
         }
-        if (reply) Reply(fd, *reply, receiver);
+        responder.Answer(fd, data, std::size_t(got));
     }
     if (fd >= 0) ::close(fd);
     Remove(gadget);

@@ -39,8 +39,7 @@ int main(int argc, char** argv) {
     }
     InstallStopHandlers();
     WireReceiver receiver(options.log);
-    receiver.firmware.faults.silent = options.silent;
-    receiver.firmware.faults.status = options.status;
+    receiver.Apply(options);
 
     const int fd = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
     if (fd < 0) {

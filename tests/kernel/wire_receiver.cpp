@@ -50,10 +50,39 @@ std::optional<ReceiverFirmware::WireReport> WireReceiver::Take(const std::uint8_
                                                                std::size_t length) {
     Line('>', data, length);
     ++reportsTaken;
-    return firmware.Answer(data, length);
+    auto reply = firmware.Answer(data, length);
+    SaveState();
+    return reply;
 }
 
 void WireReceiver::LogSent(const std::uint8_t* data, std::size_t length) { Line('<', data, length); }
+
+void WireReceiver::LogUnasked(const std::uint8_t* data, std::size_t length) { Line('~', data, length); }
+
+void WireReceiver::KeepStateIn(const std::string& path) {
+    statePath_ = path;
+    SaveState();
+}
+
+void WireReceiver::Apply(const ServeOptions& options) {
+    firmware.faults.silent = options.silent;
+    firmware.faults.status = options.status;
+    if (!options.state.empty()) KeepStateIn(options.state);
+}
+
+// Renamed into place, so a reader never sees half a file.
+void WireReceiver::SaveState() const {
+    if (statePath_.empty()) return;
+    const std::string temporary = statePath_ + ".new";
+    std::FILE* file = std::fopen(temporary.c_str(), "w");
+    if (!file) return;
+    const FirmwareSettings& s = firmware.settings;
+    std::fprintf(file, "frequency=%u\nrf_filter=%u\nif_filter=%u\nbias_t=%u\nlna=%u\nmixer_gain=%u\nif_gain=%u\n",
+                 unsigned(s.frequencyHz), unsigned(s.rfFilter), unsigned(s.ifFilter), unsigned(s.biasT),
+                 unsigned(s.lna), unsigned(s.mixerGain), unsigned(s.ifGain));
+    std::fclose(file);
+    std::rename(temporary.c_str(), statePath_.c_str());
+}
 
 void WireReceiver::Note(const char* format, ...) {
     std::fputs("# ", log_);
@@ -79,6 +108,9 @@ bool ParseServeOption(int argc, char** argv, int& i, ServeOptions& options, std:
     } else if (arg == "--log") {
         if (i + 1 >= argc) error = "--log needs a file";
         else options.log = argv[++i];
+    } else if (arg == "--state") {
+        if (i + 1 >= argc) error = "--state needs a file";
+        else options.state = argv[++i];
     } else if (arg == "--status") {
         if (auto v = value(0, 255)) options.status = std::uint8_t(*v);
     } else if (arg == "--unplug-after") {

@@ -13,6 +13,8 @@
 
 namespace zelkor::kerneltest {
 
+struct ServeOptions;
+
 class WireReceiver {
 public:
     // Logs to `logPath` (appending), or to standard error when empty.
@@ -22,19 +24,31 @@ public:
     // Logs the 64 data bytes that arrived and returns the reply to send.
     std::optional<ReceiverFirmware::WireReport> Take(const std::uint8_t* data, std::size_t length);
     void LogSent(const std::uint8_t* data, std::size_t length);
+    // A report sent on the device's own account, not as the reply to one.
+    void LogUnasked(const std::uint8_t* data, std::size_t length);
     void Note(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    // Writes what the firmware holds to `path` after every report taken, so
+    // the guest script can hold zelkor-ctl's output against the truth.
+    void KeepStateIn(const std::string& path);
+
+    // The faults and the state file the options ask for.
+    void Apply(const ServeOptions& options);
 
     ReceiverFirmware firmware;
     unsigned reportsTaken = 0;
 
 private:
     void Line(char direction, const std::uint8_t* data, std::size_t length);
+    void SaveState() const;
     std::FILE* log_;
+    std::string statePath_;
 };
 
 // The fault and lifetime switches both device programs accept.
 struct ServeOptions {
     std::string log;
+    std::string state;  // see WireReceiver::KeepStateIn
     bool silent = false;
     std::optional<std::uint8_t> status;
     int unplugAfter = -1;    // reports; the last one goes unanswered
