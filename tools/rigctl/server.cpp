@@ -229,7 +229,7 @@ void Server::Serve(Connection& connection) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         std::string replies;
-        const bool open = session.Feed(buffer, std::size_t(n), &replies);
+        const bool open = FeedAndRun(session, buffer, std::size_t(n), &replies);
         if (!SendAll(connection.fd, replies) || !open) break;
     }
     Print(connection.peer + " disconnected");
