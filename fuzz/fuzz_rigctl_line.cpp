@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Split the input at an arbitrary point, as TCP may.
     const std::size_t cut = size ? data[0] % (size + 1) : 0;
     const char* bytes = reinterpret_cast<const char*>(data);
-    if (session.Feed(bytes, cut, &out)) session.Feed(bytes + cut, size - cut, &out);
+    if (zelkor::rigctl::FeedAndRun(session, bytes, cut, &out))
+        zelkor::rigctl::FeedAndRun(session, bytes + cut, size - cut, &out);
     if (!out.empty() && out.back() != '\n') __builtin_trap();
     return 0;
 }

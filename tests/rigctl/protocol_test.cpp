@@ -191,7 +191,7 @@ TEST(AnswerLine, QuitRepliesAndCloses) {
 std::string FeedAll(Session& session, const std::vector<std::string>& chunks, bool* open = nullptr) {
     std::string out;
     bool stillOpen = true;
-    for (const std::string& chunk : chunks) stillOpen = session.Feed(chunk.data(), chunk.size(), &out);
+    for (const std::string& chunk : chunks) stillOpen = FeedAndRun(session, chunk.data(), chunk.size(), &out);
     if (open) *open = stillOpen;
     return out;
 }
@@ -239,13 +239,35 @@ TEST(Session, NothingAfterQuitIsAnswered) {
     EXPECT_EQ(receiver.reads, 1);
 }
 
+TEST(Session, RunsOneCommandAtATime) {
+    FakeReceiver receiver;
+    Session session(receiver);
+    EXPECT_FALSE(session.HasCommand());
+    session.Feed("v\nf\nq\nf\n", 8);
+    std::string out;
+    ASSERT_TRUE(session.HasCommand());
+    EXPECT_FALSE(session.NextNeedsReceiver());
+    EXPECT_TRUE(session.RunNext(&out));
+    EXPECT_EQ(out, "VFOA\n");
+    ASSERT_TRUE(session.HasCommand());
+    EXPECT_TRUE(session.NextNeedsReceiver());
+    EXPECT_EQ(receiver.reads, 0);
+    EXPECT_TRUE(session.RunNext(&out));
+    EXPECT_EQ(out, "VFOA\n145000000\n");
+    EXPECT_FALSE(session.RunNext(&out));
+    EXPECT_TRUE(session.Closed());
+    EXPECT_FALSE(session.HasCommand());
+    EXPECT_FALSE(session.NextNeedsReceiver());
+    EXPECT_EQ(receiver.reads, 1);
+}
+
 TEST(Session, EachConnectionKeepsItsOwnHalfLine) {
     FakeReceiver receiver;
     Session first(receiver), second(receiver);
     std::string out1, out2;
-    first.Feed("F 7100", 6, &out1);
-    second.Feed("v\n", 2, &out2);
-    first.Feed("000\n", 4, &out1);
+    FeedAndRun(first, "F 7100", 6, &out1);
+    FeedAndRun(second, "v\n", 2, &out2);
+    FeedAndRun(first, "000\n", 4, &out1);
     EXPECT_EQ(out2, "VFOA\n");
     EXPECT_EQ(out1, "RPRT 0\n");
     EXPECT_EQ(receiver.tuned, std::vector<std::uint32_t>{7100});

@@ -57,6 +57,7 @@ struct CommandDef {
     char shortName;  // 0: reachable by its long name only
     const char* longName;
     std::size_t arguments;
+    bool touchesReceiver;
     Outcome (*run)(Receiver& receiver, const Arguments& args);
 };
 
@@ -93,23 +94,23 @@ Outcome DumpState(Receiver&, const Arguments&) {
 }
 
 const CommandDef kCommands[] = {
-    {'f', "get_freq", 0, GetFreq},
-    {'F', "set_freq", 1, SetFreq},
-    {'v', "get_vfo", 0, [](Receiver&, const Arguments&) { return Fixed({{"VFO", "VFOA"}}); }},
+    {'f', "get_freq", 0, true, GetFreq},
+    {'F', "set_freq", 1, true, SetFreq},
+    {'v', "get_vfo", 0, false, [](Receiver&, const Arguments&) { return Fixed({{"VFO", "VFOA"}}); }},
     // One VFO: selecting any is harmless.
-    {'V', "set_vfo", 1, Accept},
-    {'s', "get_split_vfo", 0,
+    {'V', "set_vfo", 1, false, Accept},
+    {'s', "get_split_vfo", 0, false,
      [](Receiver&, const Arguments&) { return Fixed({{"Split", "0"}, {"TX VFO", "VFOA"}}); }},
     // The receiver has no mode: report a fixed one and take any.
-    {'m', "get_mode", 0,
+    {'m', "get_mode", 0, false,
      [](Receiver&, const Arguments&) { return Fixed({{"Mode", "FM"}, {"Passband", "15000"}}); }},
-    {'M', "set_mode", 2, Accept},
-    {'l', "get_level", 1, GetLevel},
-    {'q', "quit", 0, Accept},
-    {'Q', "quit", 0, Accept},
-    {0, "chk_vfo", 0, [](Receiver&, const Arguments&) { return Fixed({{"CHKVFO", "0"}}); }},
-    {0, "dump_state", 0, DumpState},
-    {0, "get_powerstat", 0,
+    {'M', "set_mode", 2, false, Accept},
+    {'l', "get_level", 1, false, GetLevel},
+    {'q', "quit", 0, false, Accept},
+    {'Q', "quit", 0, false, Accept},
+    {0, "chk_vfo", 0, false, [](Receiver&, const Arguments&) { return Fixed({{"CHKVFO", "0"}}); }},
+    {0, "dump_state", 0, false, DumpState},
+    {0, "get_powerstat", 0, false,
      [](Receiver&, const Arguments&) { return Fixed({{"Power Status", "1"}}); }},
 };
 
@@ -234,11 +235,10 @@ Reply AnswerLine(const std::string& line, Receiver& receiver) {
     return reply;
 }
 
-bool Session::Feed(const char* data, std::size_t length, std::string* out) {
-    const char* end = data + length;
-    while (!closed_ && data < end) {
-        const char* newline = static_cast<const char*>(std::memchr(data, '\n', std::size_t(end - data)));
-        const char* stop = newline ? newline : end;
+void Session::Feed(const char* data, std::size_t length) {
+    for (const char* end = data + length; !closed_ && data < end;) {
+        const char* stop = data;
+        while (stop < end && *stop != '\n' && *stop != '\r') ++stop;
         if (!overlong_) {
             partial_.append(data, std::size_t(stop - data));
             if (partial_.size() > MAX_LINE_BYTES) {
@@ -247,20 +247,53 @@ bool Session::Feed(const char* data, std::size_t length, std::string* out) {
                 partial_.shrink_to_fit();
             }
         }
-        data = newline ? newline + 1 : end;
-        if (!newline) break;
+        if (stop == end) break;
+        data = stop + 1;
+        // The LF of a CRLF ends an empty line, which gets no answer.
         if (overlong_) {
-            *out += Report(RIG_EPROTO);
+            lines_.push_back(std::nullopt);
             overlong_ = false;
-            continue;
+        } else if (!partial_.empty()) {
+            lines_.push_back(std::move(partial_));
+            partial_.clear();
         }
-        if (!partial_.empty() && partial_.back() == '\r') partial_.pop_back();
-        const Reply reply = AnswerLine(partial_, receiver_);
-        partial_.clear();
-        *out += reply.text;
-        closed_ = reply.close;
+    }
+}
+
+bool Session::HasCommand() const { return !closed_ && !lines_.empty(); }
+
+bool Session::NextNeedsReceiver() const {
+    if (!HasCommand() || !lines_.front()) return false;
+    const std::vector<std::string> tokens = Tokens(*lines_.front());
+    if (tokens.empty()) return false;
+    std::string name = tokens[0];
+    if (!name.empty() && std::strchr("+;|,", name[0]) && name[0] != '\0') name.erase(0, 1);
+    if (name.empty() && tokens.size() > 1) name = tokens[1];
+    const CommandDef* def = Find(name);
+    return def && def->touchesReceiver;
+}
+
+bool Session::RunNext(std::string* out) {
+    if (!HasCommand()) return !closed_;
+    const std::optional<std::string> line = std::move(lines_.front());
+    lines_.pop_front();
+    if (!line) {
+        *out += Report(RIG_EPROTO);
+        return true;
+    }
+    const Reply reply = AnswerLine(*line, receiver_);
+    *out += reply.text;
+    if (reply.close) {
+        closed_ = true;
+        lines_.clear();
     }
     return !closed_;
+}
+
+bool FeedAndRun(Session& session, const char* data, std::size_t length, std::string* out) {
+    session.Feed(data, length);
+    while (session.HasCommand()) session.RunNext(out);
+    return !session.Closed();
 }
 
 }  // namespace zelkor::rigctl

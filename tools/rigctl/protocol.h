@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 
@@ -51,22 +52,36 @@ struct Reply {
 // Answers one line (its line end already removed).
 Reply AnswerLine(const std::string& line, Receiver& receiver);
 
-// One connection's state: the half line received so far. Replies come in
-// the order of the lines, one reply per line.
+// One connection's state. The server feeds what it receives, then runs the
+// waiting commands one at a time, so each reply can go out as soon as its
+// command is done and a client that hangs up leaves nothing behind to run.
 class Session {
 public:
     explicit Session(Receiver& receiver) : receiver_(receiver) {}
 
-    // Takes received bytes and appends the replies of every line they
-    // complete to *out. Returns false once the client quit; whatever came
-    // after its quit line is ignored.
-    bool Feed(const char* data, std::size_t length, std::string* out);
+    // Buffers received bytes; lines end with CR, LF or CRLF.
+    void Feed(const char* data, std::size_t length);
+    // A complete command is waiting and the client has not quit.
+    bool HasCommand() const;
+    // The waiting command will touch the receiver (worth a turn at the
+    // device lock); false when none is waiting.
+    bool NextNeedsReceiver() const;
+    // Runs the waiting command and appends its reply to *out. Returns false
+    // once the client quit; nothing after its quit is ever run.
+    bool RunNext(std::string* out);
+    bool Closed() const { return closed_; }
 
 private:
     Receiver& receiver_;
-    std::string partial_;
+    std::string partial_;             // the line being received
+    // Complete lines not yet run; nothing for a line beyond MAX_LINE_BYTES.
+    std::deque<std::optional<std::string>> lines_;
     bool overlong_ = false;
     bool closed_ = false;
 };
+
+// Feeds the bytes and runs every command they complete, appending the
+// replies to *out; returns false once the client quit.
+bool FeedAndRun(Session& session, const char* data, std::size_t length, std::string* out);
 
 }  // namespace zelkor::rigctl
