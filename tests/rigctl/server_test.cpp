@@ -6,11 +6,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "pause.h"
 #include "recording.h"
 #include "server.h"
 
@@ -42,6 +45,8 @@ public:
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
     }
+    // Says it has sent all it will, and still reads.
+    void ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
     void Send(const std::string& text) {
         ASSERT_EQ(::send(fd_, text.data(), text.size(), MSG_NOSIGNAL), ssize_t(text.size()));
     }
@@ -92,22 +97,37 @@ class ServerTest : public zelkor::testing::SimulatedReceiverTest {
 protected:
     void Start(std::FILE* logFile = nullptr) {
         ServerOptions options;
-        options.port = 0;
         options.log = logFile;
+        Start(options);
+    }
+    void Start(ServerOptions options) {
+        options.port = 0;
         server_ = std::make_unique<Server>(options);
         std::string error;
         ASSERT_TRUE(server_->Listen(&error)) << error;
         const std::string address = server_->Address();
         ASSERT_EQ(address.rfind("127.0.0.1:", 0), 0u) << address;
         port = std::stoi(address.substr(address.rfind(':') + 1));
-        thread_ = std::thread([this] { server_->Run(); });
+        thread_ = std::thread([this] {
+            server_->Run();
+            runDone_ = true;
+        });
     }
     void TearDown() override {
-        if (server_) {
+        if (server_ && thread_.joinable()) {
             server_->Stop();
             thread_.join();
         }
         SimulatedReceiverTest::TearDown();
+    }
+    // Stops the server; false when Run is still busy after `limit`.
+    bool StopWithin(std::chrono::milliseconds limit) {
+        server_->Stop();
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!runDone_ && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        thread_.join();
+        return runDone_;
     }
     bool Tuned() const {
         for (const std::string& report : Sent())
@@ -120,6 +140,7 @@ protected:
 private:
     std::unique_ptr<Server> server_;
     std::thread thread_;
+    std::atomic<bool> runDone_{false};
 };
 
 TEST_F(ServerTest, ClientsAreServedSideBySideEachWithItsOwnLine) {
@@ -217,6 +238,142 @@ TEST_F(ServerTest, LogLinesGoOutBehindTheClientsAddress) {
                         who + " disconnected\n");
     EXPECT_EQ(log.Text(), L"") << "the view registered before saw nothing";
     std::fclose(out);
+}
+
+std::string Repeat(const std::string& line, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += line;
+    return text;
+}
+
+TEST_F(ServerTest, AHalfClosedClientStillGetsEveryReply) {
+    Start();
+    Client c(port);
+    c.Send("f\nv\nF 7100000\nf");
+    c.ShutdownWrite();
+    // The last line has no line end: the end of the stream does not complete it.
+    EXPECT_REPLY(c, "100000000\nVFOA\nRPRT 0\n");
+    EXPECT_TRUE(c.ClosedByServer());
+}
+
+TEST_F(ServerTest, TwoHundredClientsAtOnceAreAllServed) {
+    Start();
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < 200; ++i) {
+        clients.push_back(std::make_unique<Client>(port));
+        ASSERT_TRUE(clients.back()->Connected()) << "client " << i;
+    }
+    for (auto& c : clients) c->Send("v\nf\n");
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+        SCOPED_TRACE("client " + std::to_string(i));
+        EXPECT_REPLY(*clients[i], "VFOA\n100000000\n");
+    }
+}
+
+TEST_F(ServerTest, AnIdleClientIsClosedAndAnActiveOneKept) {
+    ServerOptions options;
+    options.log = nullptr;
+    options.idleLimit = std::chrono::milliseconds(300);
+    Start(options);
+    Client idle(port), active(port);
+    ASSERT_TRUE(idle.Connected() && active.Connected());
+    for (int i = 0; i < 10; ++i) {
+        active.Send("v\n");
+        EXPECT_REPLY(active, "VFOA\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(idle.ClosedByServer());
+    active.Send("v\n");
+    EXPECT_REPLY(active, "VFOA\n");
+}
+
+TEST_F(ServerTest, WhenFullTheClientIdleLongestMakesRoom) {
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    ServerOptions options;
+    options.log = out;
+    options.idleLimit = std::chrono::milliseconds(0);
+    options.maxClients = 3;
+    Start(options);
+    Client first(port), second(port), third(port);
+    for (Client* c : {&first, &second, &third}) {
+        c->Send("v\n");
+        EXPECT_REPLY(*c, "VFOA\n");
+    }
+    // The first spoke last: the second is now idle longest.
+    first.Send("v\n");
+    EXPECT_REPLY(first, "VFOA\n");
+    Client fourth(port);
+    fourth.Send("v\n");
+    EXPECT_REPLY(fourth, "VFOA\n");
+    EXPECT_TRUE(second.ClosedByServer());
+    for (Client* c : {&first, &third}) {
+        c->Send("f\n");
+        EXPECT_REPLY(*c, "100000000\n");
+    }
+    std::fflush(out);
+    std::rewind(out);
+    std::string text(4096, '\0');
+    text.resize(std::fread(&text[0], 1, text.size(), out));
+    EXPECT_NE(text.find(second.LocalAddress() + " closed: idle longest while the server is full\n"),
+              std::string::npos)
+        << text;
+    std::fclose(out);
+}
+
+std::atomic<int> g_pauses{0};
+
+// The device link's real pause, counted: every read of the receiver takes
+// its true 10 ms.
+class SlowReceiverTest : public ServerTest {
+protected:
+    void SetUp() override {
+        ServerTest::SetUp();
+        g_pauses = 0;
+        SetPauseFunction([](unsigned ms) {
+            ++g_pauses;
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        });
+    }
+};
+
+TEST_F(SlowReceiverTest, StoppingDoesNotWaitForQueuedCommands) {
+    Start();
+    // 2,000 reads queued: 20 s of receiver time.
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < 4; ++i) {
+        clients.push_back(std::make_unique<Client>(port));
+        clients.back()->Send(Repeat("f\n", 500));
+    }
+    for (auto& c : clients) EXPECT_REPLY(*c, "100000000\n");
+    // Generous against a loaded machine; running out the queue is 20 s.
+    EXPECT_TRUE(StopWithin(std::chrono::seconds(3)));
+}
+
+TEST_F(SlowReceiverTest, CommandsOfAClientThatLeftAreDropped) {
+    Start();
+    {
+        Client gone(port);
+        gone.Send(Repeat("f\n", 500));
+        EXPECT_REPLY(gone, "100000000\n");
+    }
+    Client other(port);
+    other.Send("f\n");
+    EXPECT_REPLY(other, "100000000\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // A few may run before the server sees the client go; not 500.
+    EXPECT_LT(g_pauses, 50);
+}
+
+TEST_F(SlowReceiverTest, ClientsTakeTurnsOneCommandEach) {
+    Start();
+    Client greedy(port), polite(port);
+    greedy.Send(Repeat("f\n", 200));
+    EXPECT_REPLY(greedy, "100000000\n");
+    polite.Send("F 7100000\n");
+    EXPECT_REPLY(polite, "RPRT 0\n");
+    // Its one command came in between, not after the other's 200 reads.
+    EXPECT_LT(g_pauses, 50);
 }
 
 TEST(ServerListen, AnAddressInUseIsAnErrorNotACrash) {

@@ -59,7 +59,9 @@ TEST(ZelkorCtl, UsageErrorsSendNothingAndExit2) {
         {"--bogus status", "unknown option"},
         {"serve --port 65536", "'--port' takes a number from 0 to 65535"},
         {"serve --host", "'--host' needs an argument"},
-        {"serve --verbose", "'serve' takes --host ADDR, --port N and --quiet"},
+        {"serve --verbose", "'serve' takes --host ADDR, --port N, --idle-limit S and --quiet"},
+        {"serve --idle-limit -1", "'--idle-limit' takes seconds from 0 to 86400"},
+        {"serve --idle-limit 86401", "'--idle-limit' takes seconds from 0 to 86400"},
         {"serve status", "'serve' takes --host ADDR"},
         // Nothing runs when any part of the line is wrong.
         {"bias-t on tune 99", "Target frequency"},

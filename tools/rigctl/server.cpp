@@ -1,51 +1,29 @@
 #include "server.h"
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <cerrno>
+#include <algorithm>
 #include <csignal>
-#include <cstring>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 
-#include "device_receiver.h"
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "protocol.h"
 #include "status_log.h"
 
 namespace zelkor::rigctl {
 namespace {
 
-// Beyond this, new connections are closed at once rather than given a thread.
-constexpr std::size_t kMaxClients = 64;
-
-std::string FormatAddress(const sockaddr* address, socklen_t length) {
-    char host[NI_MAXHOST] = "?";
-    char port[NI_MAXSERV] = "?";
-    getnameinfo(address, length, host, sizeof host, port, sizeof port,
-                NI_NUMERICHOST | NI_NUMERICSERV);
-    if (address->sa_family == AF_INET6) return std::string("[") + host + "]:" + port;
-    return std::string(host) + ":" + port;
-}
-
-bool SendAll(int fd, const std::string& text) {
-    std::size_t sent = 0;
-    while (sent < text.size()) {
-        // MSG_NOSIGNAL: a client gone mid-reply is an error here, not SIGPIPE.
-        const ssize_t n = ::send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        sent += std::size_t(n);
-    }
-    return true;
-}
+// A client that stops reading holds at most this much of its replies here;
+// its commands wait until it reads.
+constexpr std::size_t kOutputLimit = 64 * 1024;
+// Bytes taken from a socket at once; the session holds no more than one
+// such chunk of commands not yet run.
+constexpr std::size_t kReadChunk = 4096;
 
 // A client's status-log lines, one printed line each, behind its address.
 class PrefixedLog final : public LogView {
@@ -75,80 +53,46 @@ private:
 
 }  // namespace
 
-struct Server::Connection {
-    int fd = -1;  // -1 once closed; guarded by connectionsLock_
+struct Server::Connection : std::enable_shared_from_this<Connection> {
+    Connection(net::Socket s, std::string who, TurnLock& lock, PrefixedLog::Printer print, bool logging)
+        : socket(std::move(s)),
+          peer(std::move(who)),
+          view(peer, std::move(print)),
+          receiver(lock, logging ? &view : nullptr),
+          session(receiver) {}
+
+    net::Socket socket;
     std::string peer;
-    std::thread thread;
-    std::atomic<bool> done{false};
+    PrefixedLog view;
+    DeviceReceiver receiver;
+    Session session;
+    std::string output;       // replies not yet sent
+    std::string workReply;    // the receiver thread's reply, while busy
+    bool busy = false;        // the receiver thread owns the session
+    bool ended = false;       // the client sent all it will send
+    bool closed = false;
+    Clock::time_point lastActive = Clock::now();
+
+    bool WantsToRead() const {
+        return !ended && !busy && !session.Closed() && !session.HasCommand() &&
+               output.size() < kOutputLimit;
+    }
 };
 
-Server::Server(ServerOptions options) : options_(std::move(options)) {
-    if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
-}
+Server::Server(ServerOptions options) : options_(std::move(options)) {}
 
-Server::~Server() {
-    Stop();
-    if (listenFd_ >= 0) ::close(listenFd_);
-    for (auto& connection : connections_)
-        if (connection->thread.joinable()) connection->thread.join();
-    for (int fd : wake_)
-        if (fd >= 0) ::close(fd);
-}
+Server::~Server() = default;
 
 bool Server::Listen(std::string* error) {
-    const std::string where = options_.host + ":" + std::to_string(options_.port);
-    if (wake_[0] < 0) {
-        *error = std::string("cannot create a pipe: ") + std::strerror(errno);
-        return false;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const int lookup = ::getaddrinfo(options_.host.c_str(), std::to_string(options_.port).c_str(),
-                                     &hints, &found);
-    if (lookup != 0) {
-        *error = "cannot listen on " + where + ": " + gai_strerror(lookup);
-        return false;
-    }
-    int lastError = 0;
-    for (addrinfo* a = found; a && listenFd_ < 0; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0) {
-            lastError = errno;
-            continue;
-        }
-        const int on = 1;
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        if (::bind(fd, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd, 64) == 0) {
-            listenFd_ = fd;
-        } else {
-            lastError = errno;
-            ::close(fd);
-        }
-    }
-    ::freeaddrinfo(found);
-    if (listenFd_ < 0) {
-        *error = "cannot listen on " + where + ": " + std::strerror(lastError);
-        return false;
-    }
-    return true;
+    if (!wakerOpen_) wakerOpen_ = waker_.Open(error);
+    return wakerOpen_ && net::Listen(options_.host, options_.port, &listener_, error);
 }
 
-std::string Server::Address() const {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (listenFd_ < 0 || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return "";
-    return FormatAddress(reinterpret_cast<sockaddr*>(&address), length);
-}
+std::string Server::Address() const { return net::LocalAddress(listener_); }
 
 void Server::Stop() {
-    if (wake_[1] >= 0) {
-        const char byte = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wake_[1], &byte, 1);
-    }
+    stopping_ = true;
+    if (wakerOpen_) waker_.Notify();
 }
 
 void Server::Print(const std::string& line) {
@@ -158,106 +102,280 @@ void Server::Print(const std::string& line) {
     std::fflush(options_.log);
 }
 
-void Server::ReapFinished() {
-    for (auto it = connections_.begin(); it != connections_.end();) {
-        if ((*it)->done) {
-            (*it)->thread.join();
-            it = connections_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
 void Server::Run() {
-    if (listenFd_ < 0) return;
-    for (;;) {
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        // The timeout only reaps finished connections while nobody connects.
-        const int ready = ::poll(fds, 2, 1000);
-        if (ready < 0 && errno != EINTR) break;
-        if (fds[1].revents) break;
-        std::lock_guard<std::mutex> guard(connectionsLock_);
-        ReapFinished();
-        if (ready <= 0 || !(fds[0].revents & POLLIN)) continue;
-
-        sockaddr_storage address{};
-        socklen_t length = sizeof address;
-        const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC);
-        if (fd < 0) {
-            // Out of descriptors: let the backlog wait rather than spin.
-            if (errno == EMFILE || errno == ENFILE)
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            continue;
+    if (!listener_.Valid()) return;
+    std::thread worker([this] { Work(); });
+    std::vector<net::PollFd> fds;
+    std::vector<ConnectionPtr> polled;
+    while (!stopping_) {
+        const auto now = Clock::now();
+        CloseIdle(now);
+        fds.clear();
+        polled.clear();
+        fds.push_back({waker_.Get(), POLLIN, 0});
+        fds.push_back({listener_.Get(), POLLIN, 0});
+        for (const ConnectionPtr& c : connections_) {
+            const short events = short((c->WantsToRead() ? POLLIN : 0) | (c->output.empty() ? 0 : POLLOUT));
+#ifdef _WIN32
+            // Windows reports a client's half close on every wait: only
+            // sockets with something to do are watched.
+            if (!events) continue;
+#else
+            // Still watched, so that a client's reset closes it at once.
+            if (!events && c->ended) continue;
+#endif
+            fds.push_back({c->socket.Get(), events, 0});
+            polled.push_back(c);
         }
-        if (connections_.size() >= kMaxClients) {
-            ::close(fd);
-            continue;
+        const int ready = net::Poll(fds.data(), fds.size(), PollTimeoutMs(now));
+        if (stopping_) break;
+        if (ready <= 0) continue;
+        if (fds[0].revents) {
+            waker_.Drain();
+            TakeFinished();
         }
-        const int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        auto connection = std::make_unique<Connection>();
-        connection->fd = fd;
-        connection->peer = FormatAddress(reinterpret_cast<sockaddr*>(&address), length);
-        Connection& c = *connection;
-        connections_.push_back(std::move(connection));
-        c.thread = std::thread([this, &c] { Serve(c); });
+        for (std::size_t i = 0; i < polled.size(); ++i) {
+            const short revents = fds[i + 2].revents;
+            Connection& c = *polled[i];
+            if (c.closed || !revents) continue;
+            if (revents & (POLLERR | POLLNVAL)) {
+                Close(c, "disconnected");
+                continue;
+            }
+            if (revents & (POLLIN | POLLHUP)) {
+                if (c.WantsToRead()) {
+                    ReadFrom(c);
+                } else if (revents & POLLHUP) {
+                    Close(c, "disconnected");
+                    continue;
+                }
+            }
+            if (!c.closed && (revents & POLLOUT)) Flush(c);
+            if (!c.closed) Advance(c);
+        }
+        Sweep();
+        if (fds[1].revents) AcceptWaiting();
     }
 
-    ::close(listenFd_);
-    listenFd_ = -1;
-    // Wakes every connection blocked in recv or send (a client that stopped
-    // reading included), then waits for each to finish its transaction.
-    std::list<std::unique_ptr<Connection>> remaining;
     {
-        std::lock_guard<std::mutex> guard(connectionsLock_);
-        for (auto& connection : connections_)
-            if (connection->fd >= 0) ::shutdown(connection->fd, SHUT_RDWR);
-        remaining.swap(connections_);
+        std::lock_guard<std::mutex> guard(workLock_);
+        workerStop_ = true;
+        waiting_.clear();
     }
-    for (auto& connection : remaining) connection->thread.join();
+    workReady_.notify_all();
+    // Waits for the one receiver command under way, if any.
+    worker.join();
+    listener_.Close();
+    for (const ConnectionPtr& c : connections_) Close(*c, "disconnected");
+    connections_.clear();
+    finished_.clear();
 }
 
-void Server::Serve(Connection& connection) {
-    PrefixedLog view(connection.peer, [this](const std::string& line) { Print(line); });
-    DeviceReceiver receiver(deviceLock_, options_.log ? &view : nullptr);
-    Session session(receiver);
-    Print(connection.peer + " connected");
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::recv(connection.fd, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        std::string replies;
-        const bool open = FeedAndRun(session, buffer, std::size_t(n), &replies);
-        if (!SendAll(connection.fd, replies) || !open) break;
+int Server::PollTimeoutMs(Clock::time_point now) const {
+    // Finished receiver work arrives through the waker; the timeout only
+    // serves the idle limit.
+    if (options_.idleLimit.count() <= 0 || connections_.empty()) return -1;
+    auto first = Clock::time_point::max();
+    for (const ConnectionPtr& c : connections_)
+        if (!c->busy) first = std::min(first, c->lastActive + options_.idleLimit);
+    if (first == Clock::time_point::max()) return -1;
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(first - now).count() + 1;
+    return int(std::clamp<long long>(wait, 0, 60 * 1000));
+}
+
+void Server::CloseIdle(Clock::time_point now) {
+    if (options_.idleLimit.count() <= 0) return;
+    for (const ConnectionPtr& c : connections_)
+        if (!c->busy && now - c->lastActive >= options_.idleLimit)
+            Close(*c, "closed: idle for " + std::to_string(options_.idleLimit.count() / 1000) + " s");
+    Sweep();
+}
+
+bool Server::MakeRoom() {
+    if (connections_.size() < options_.maxClients) return true;
+    // The connection idle longest gives way; one waiting for the receiver
+    // is not idle.
+    ConnectionPtr oldest;
+    for (const ConnectionPtr& c : connections_)
+        if (!c->busy && (!oldest || c->lastActive < oldest->lastActive)) oldest = c;
+    if (!oldest) return false;
+    Close(*oldest, "closed: idle longest while the server is full");
+    Sweep();
+    return true;
+}
+
+void Server::AcceptWaiting() {
+    // A bounded batch, so that a flood of connections cannot starve the
+    // clients already served.
+    for (int i = 0; i < 64; ++i) {
+        net::Socket socket;
+        std::string peer;
+        const net::AcceptResult result = net::Accept(listener_, &socket, &peer);
+        if (result == net::AcceptResult::NoneWaiting) return;
+        if (result == net::AcceptResult::OutOfHandles) {
+            // Room for the next one comes from the idle longest; without
+            // it the backlog waits rather than the loop spin.
+            if (connections_.empty() || !MakeRoom()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            return;
+        }
+        if (result != net::AcceptResult::Accepted) return;
+        if (!MakeRoom()) continue;  // everyone is waiting for the receiver: refused
+        connections_.push_back(std::make_shared<Connection>(
+            std::move(socket), peer, deviceLock_, [this](const std::string& line) { Print(line); },
+            options_.log != nullptr));
+        Print(peer + " connected");
     }
-    Print(connection.peer + " disconnected");
-    std::lock_guard<std::mutex> guard(connectionsLock_);
-    ::close(connection.fd);
-    connection.fd = -1;
-    connection.done = true;
+}
+
+void Server::ReadFrom(Connection& c) {
+    char buffer[kReadChunk];
+    const long n = net::Receive(c.socket, buffer, sizeof buffer);
+    if (n == net::kWouldBlock) return;
+    if (n == net::kBroken) {
+        Close(c, "disconnected");
+        return;
+    }
+    c.lastActive = Clock::now();
+    if (n == 0) {
+        // Half closed: what it sent is still answered.
+        c.ended = true;
+        return;
+    }
+    c.session.Feed(buffer, std::size_t(n));
+}
+
+void Server::Advance(Connection& c) {
+    while (!c.closed && !c.busy && c.output.size() < kOutputLimit && c.session.HasCommand()) {
+        if (c.session.NextNeedsReceiver()) {
+            c.busy = true;
+            {
+                std::lock_guard<std::mutex> guard(workLock_);
+                waiting_.push_back(c.shared_from_this());
+            }
+            workReady_.notify_one();
+            return;
+        }
+        c.session.RunNext(&c.output);
+        Flush(c);
+    }
+    if (c.closed) return;
+    const bool done = c.session.Closed() || (c.ended && !c.busy && !c.session.HasCommand());
+    if (done && c.output.empty()) Close(c, "disconnected");
+}
+
+void Server::Flush(Connection& c) {
+    std::size_t sent = 0;
+    while (sent < c.output.size()) {
+        const long n = net::Send(c.socket, c.output.data() + sent, c.output.size() - sent);
+        if (n == net::kWouldBlock) break;
+        if (n == net::kBroken) {
+            // Gone: whatever it asked for and is still queued is dropped.
+            Close(c, "disconnected");
+            return;
+        }
+        sent += std::size_t(n);
+        c.lastActive = Clock::now();
+    }
+    c.output.erase(0, sent);
+}
+
+// Marks it closed; it leaves connections_ at the next Sweep.
+void Server::Close(Connection& c, const std::string& why) {
+    if (c.closed) return;
+    c.closed = true;
+    c.socket.Close();
+    c.output.clear();
+    if (c.busy) {
+        // Still queued: dropped here. Under way: its reply is dropped when
+        // it comes back.
+        std::lock_guard<std::mutex> guard(workLock_);
+        waiting_.erase(std::remove_if(waiting_.begin(), waiting_.end(),
+                                      [&](const ConnectionPtr& p) { return p.get() == &c; }),
+                       waiting_.end());
+    }
+    Print(c.peer + " " + why);
+}
+
+void Server::Sweep() {
+    connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
+                                      [](const ConnectionPtr& c) { return c->closed; }),
+                       connections_.end());
+}
+
+void Server::TakeFinished() {
+    std::vector<ConnectionPtr> done;
+    {
+        std::lock_guard<std::mutex> guard(workLock_);
+        done.swap(finished_);
+    }
+    for (const ConnectionPtr& c : done) {
+        c->busy = false;
+        if (c->closed) continue;
+        c->output += c->workReply;
+        c->workReply.clear();
+        Flush(*c);
+        Advance(*c);
+    }
+}
+
+void Server::Work() {
+    for (;;) {
+        ConnectionPtr c;
+        {
+            std::unique_lock<std::mutex> guard(workLock_);
+            workReady_.wait(guard, [&] { return workerStop_ || !waiting_.empty(); });
+            if (workerStop_) return;
+            // One command per turn: a client with a long pipeline goes to
+            // the back after each, behind everyone else who asked.
+            c = waiting_.front();
+            waiting_.pop_front();
+        }
+        c->session.RunNext(&c->workReply);
+        {
+            std::lock_guard<std::mutex> guard(workLock_);
+            finished_.push_back(c);
+        }
+        waker_.Notify();
+    }
 }
 
 namespace {
 
 std::atomic<Server*> g_serving{nullptr};
+std::atomic<int> g_stopRequests{0};
 
-void OnStopSignal(int) {
+// The first request stops the server cleanly; the second ends the process
+// at once, whatever it is doing.
+void RequestStop() {
+    if (g_stopRequests++ > 0) std::_Exit(130);
     if (Server* server = g_serving.load()) server->Stop();
 }
+
+#ifdef _WIN32
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    RequestStop();
+    return TRUE;
+}
+#else
+void OnStopSignal(int) { RequestStop(); }
+#endif
 
 }  // namespace
 
 int Serve(const ServerOptions& options) {
-    std::signal(SIGPIPE, SIG_IGN);
     Server server(options);
     std::string error;
     if (!server.Listen(&error)) {
         std::fprintf(stderr, "zelkor-ctl: %s\n", error.c_str());
         return 1;
     }
+    g_stopRequests = 0;
     g_serving = &server;
+#ifdef _WIN32
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+#else
+    std::signal(SIGPIPE, SIG_IGN);
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     action.sa_flags = SA_RESTART;
@@ -265,11 +383,16 @@ int Serve(const ServerOptions& options) {
     struct sigaction oldInt {}, oldTerm {};
     ::sigaction(SIGINT, &action, &oldInt);
     ::sigaction(SIGTERM, &action, &oldTerm);
+#endif
     std::fprintf(stderr, "zelkor-ctl: serving on %s\n", server.Address().c_str());
     std::fflush(stderr);
     server.Run();
+#ifdef _WIN32
+    ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+#else
     ::sigaction(SIGINT, &oldInt, nullptr);
     ::sigaction(SIGTERM, &oldTerm, nullptr);
+#endif
     g_serving = nullptr;
     return 0;
 }

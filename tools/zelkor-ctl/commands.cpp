@@ -21,9 +21,10 @@ const char kUsage[] =
     "  if-filter CODE       0..7 (200kHz 300kHz 600kHz 1536kHz 5MHz 6MHz 7MHz 8MHz)\n"
     "  defaults             IF filter 0, bias-T off, LNA on, mixer gain on, IF gain 0\n"
     "  bootloader\n"
-    "  serve [--host ADDR] [--port N] [--quiet]\n"
+    "  serve [--host ADDR] [--port N] [--idle-limit S] [--quiet]\n"
     "                       network control port for rig-control clients (last;\n"
-    "                       default 127.0.0.1:4532; --quiet: no log lines)\n"
+    "                       default 127.0.0.1:4532; a client silent for S seconds\n"
+    "                       is closed, default 600, 0: never; --quiet: no log lines)\n"
     "--simulate talks to the built-in simulated receiver; --trace prints every\n"
     "report exchanged on standard error; --quiet prints only the results (the\n"
     "status summary) and, on standard error, the errors, without the log lines.\n";
@@ -141,7 +142,7 @@ bool ParseServe(const std::vector<std::string>& args, std::size_t i,
     for (; i < args.size(); ++i) {
         if (args[i] == "--quiet") {
             options.quiet = true;
-        } else if (args[i] == "--host" || args[i] == "--port") {
+        } else if (args[i] == "--host" || args[i] == "--port" || args[i] == "--idle-limit") {
             if (i + 1 == args.size() || args[i + 1].empty()) {
                 *error = "'" + args[i] + "' needs an argument";
                 return false;
@@ -149,6 +150,13 @@ bool ParseServe(const std::vector<std::string>& args, std::size_t i,
             const std::string& value = args[++i];
             if (args[i - 1] == "--host") {
                 options.host = value;
+            } else if (args[i - 1] == "--idle-limit") {
+                const auto seconds = ParseNumber(value);
+                if (!seconds || *seconds > 86400) {
+                    *error = "'--idle-limit' takes seconds from 0 to 86400, not '" + value + "'";
+                    return false;
+                }
+                options.idleLimitSeconds = *seconds;
             } else {
                 const auto port = ParseNumber(value);
                 if (!port || *port > 65535) {
@@ -158,7 +166,7 @@ bool ParseServe(const std::vector<std::string>& args, std::size_t i,
                 options.port = std::uint16_t(*port);
             }
         } else {
-            *error = "'serve' takes --host ADDR, --port N and --quiet, not '" + args[i] + "'";
+            *error = "'serve' takes --host ADDR, --port N, --idle-limit S and --quiet, not '" + args[i] + "'";
             return false;
         }
     }

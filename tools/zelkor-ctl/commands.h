@@ -19,6 +19,7 @@ struct Command {
 struct ServeOptions {
     std::string host = "127.0.0.1";
     std::uint16_t port = 4532;
+    std::uint32_t idleLimitSeconds = 600;  // 0: never
     bool quiet = false;
 };
 

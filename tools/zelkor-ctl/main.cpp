@@ -1,5 +1,6 @@
 // zelkor-ctl: drives the receiver from the shell through the device link.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -12,6 +13,11 @@
 #include "simulated.h"
 #include "status_log.h"
 #include "trace.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace {
 
@@ -51,6 +57,11 @@ private:
 
 int main(int argc, char** argv) {
     using namespace zelkor;
+#ifdef _WIN32
+    // The same bytes as on Linux: no CR added before each LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     const ctl::ParseResult parsed = ctl::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (parsed.help) {
         std::fputs(ctl::kUsage, stdout);
@@ -94,6 +105,7 @@ int main(int argc, char** argv) {
         rigctl::ServerOptions options;
         options.host = invocation.serve->host;
         options.port = invocation.serve->port;
+        options.idleLimit = std::chrono::seconds(invocation.serve->idleLimitSeconds);
         options.log = invocation.serve->quiet ? nullptr : stdout;
         ok = rigctl::Serve(options) == 0 && ok;
     }
