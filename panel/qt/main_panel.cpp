@@ -7,6 +7,11 @@
 #include "panel_window.h"
 
 int main(int argc, char** argv) {
+    if (const auto status = zelkor::qt::AnswerInfoOption(
+            argc, argv, "zelkor-panel " ZELKOR_VERSION,
+            "usage: zelkor-panel [--version] [--help] [Qt options]\n"
+            "The control panel on the receiver plugged into this machine.\n"))
+        return *status;
     QApplication app(argc, argv);
     zelkor::SetHidBackend(zelkor::PlatformHidBackend());
     int status = 0;

@@ -76,6 +76,26 @@ TEST(ZelkorCtl, UsageErrorsSendNothingAndExit2) {
     }
 }
 
+TEST(ZelkorCtl, VersionAndHelpAnswerAloneAndSendNothing) {
+    struct Case {
+        const char* args;
+        const char* start;
+    } cases[] = {
+        {"--version", "zelkor-ctl " ZELKOR_VERSION "\n"},
+        // Asked for among other options, it still wins and nothing is sent.
+        {"--simulate --trace --version status", "zelkor-ctl " ZELKOR_VERSION "\n"},
+        {"--simulate --trace --help status", "usage: zelkor-ctl "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const CtlRun run = Ctl(c.args);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out.rfind(c.start, 0), 0u) << run.out;
+        EXPECT_EQ(run.err, "");
+    }
+    EXPECT_EQ(Ctl("--version").out, std::string("zelkor-ctl ") + ZELKOR_VERSION + "\n") << "one line";
+}
+
 TEST(ZelkorCtl, TuneThenStatusShowsTheLogTheTraceAndTheSummary) {
     const CtlRun run = Ctl("--simulate --trace tune 145000 status");
     EXPECT_EQ(run.exitCode, 0) << run.err;

@@ -27,7 +27,8 @@ const char kUsage[] =
     "                       is closed, default 600, 0: never; --quiet: no log lines)\n"
     "--simulate talks to the built-in simulated receiver; --trace prints every\n"
     "report exchanged on standard error; --quiet prints only the results (the\n"
-    "status summary) and, on standard error, the errors, without the log lines.\n";
+    "status summary) and, on standard error, the errors, without the log lines;\n"
+    "--version prints the version.\n";
 
 namespace {
 
@@ -185,6 +186,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         else if (args[i] == "--trace") invocation.trace = true;
         else if (args[i] == "--quiet") invocation.quiet = true;
         else if (args[i] == "--help") { result.help = true; return result; }
+        else if (args[i] == "--version") { result.version = true; return result; }
         else { result.error = "unknown option '" + args[i] + "'"; return result; }
     }
     if (i == args.size()) {
