@@ -1,6 +1,4 @@
 // zelkor-panel-demo: the control panel on the simulated receiver.
-//   --trace   print every report exchanged on standard error
-//   --absent  start with the receiver unplugged; it is plugged in 2 s later
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +11,19 @@
 #include "simulated.h"
 #include "trace.h"
 
+namespace {
+
+const char kUsage[] =
+    "usage: zelkor-panel-demo [--trace] [--absent] [--version] [--help] [Qt options]\n"
+    "The control panel on the built-in simulated receiver.\n"
+    "  --trace   print every report exchanged on standard error\n"
+    "  --absent  start with the receiver unplugged; it is plugged in 2 s later\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (const auto status = zelkor::qt::AnswerInfoOption(argc, argv, "zelkor-panel-demo " ZELKOR_VERSION, kUsage))
+        return *status;
     QApplication app(argc, argv);  // takes Qt's own options out first
     bool trace = false;
     bool absent = false;
@@ -23,7 +33,7 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--absent") == 0) {
             absent = true;
         } else {
-            std::fprintf(stderr, "usage: zelkor-panel-demo [--trace] [--absent]\n");
+            std::fputs(kUsage, stderr);
             return 2;
         }
     }

@@ -1,7 +1,4 @@
 // zelkor-panel: the control panel on the receiver itself (hidraw).
-//   --trace   print on standard error where device notices come from, every
-//             report exchanged, and after each notice the status log that
-//             the panel's refresh wrote
 #include <QApplication>
 #include <QString>
 #include <QTimer>
@@ -18,6 +15,13 @@
 
 namespace {
 
+const char kUsage[] =
+    "usage: zelkor-panel [--trace] [--version] [--help] [Qt options]\n"
+    "The control panel on the receiver plugged into this machine.\n"
+    "  --trace   print on standard error where device notices come from, every\n"
+    "            report exchanged, and after each notice the status log that\n"
+    "            the panel's refresh wrote\n";
+
 void PrintStatusLog(zelkor::qt::PanelWindow& window) {
     const QString log = QString::fromStdWString(window.GetItemText(IDC_LOG, 1 << 16));
     for (const QString& line : log.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
@@ -28,13 +32,15 @@ void PrintStatusLog(zelkor::qt::PanelWindow& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const auto status = zelkor::qt::AnswerInfoOption(argc, argv, "zelkor-panel " ZELKOR_VERSION, kUsage))
+        return *status;
     QApplication app(argc, argv);  // takes Qt's own options out first
     bool trace = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--trace") == 0) {
             trace = true;
         } else {
-            std::fprintf(stderr, "usage: zelkor-panel [--trace]\n");
+            std::fputs(kUsage, stderr);
             return 2;
         }
     }

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 namespace zelkor::qt {
 
@@ -18,6 +19,20 @@ long PeakResidentKilobytes() {
 }
 
 }  // namespace
+
+std::optional<int> AnswerInfoOption(int argc, char** argv, const char* nameAndVersion, const char* usage) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("%s\n", nameAndVersion);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(usage, stdout);
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
 
 int RunPanel(PanelWindow& window) {
     window.Initialize();

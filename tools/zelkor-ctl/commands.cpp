@@ -25,7 +25,7 @@ const char kUsage[] =
     "                       network control port for rig-control clients (last;\n"
     "                       default 127.0.0.1:4532; --quiet: no log lines)\n"
     "--simulate talks to the built-in simulated receiver; --trace prints every\n"
-    "report exchanged on standard error.\n";
+    "report exchanged on standard error; --version prints the version.\n";
 
 namespace {
 
@@ -171,6 +171,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (args[i] == "--simulate") invocation.simulate = true;
         else if (args[i] == "--trace") invocation.trace = true;
         else if (args[i] == "--help") { result.help = true; return result; }
+        else if (args[i] == "--version") { result.version = true; return result; }
         else { result.error = "unknown option '" + args[i] + "'"; return result; }
     }
     if (i == args.size()) {

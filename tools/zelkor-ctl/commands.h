@@ -34,6 +34,7 @@ struct ParseResult {
     std::optional<Invocation> invocation;
     std::string error;
     bool help = false;
+    bool version = false;
 };
 ParseResult ParseArguments(const std::vector<std::string>& args);
 

@@ -38,6 +38,10 @@ int main(int argc, char** argv) {
         std::fputs(ctl::kUsage, stdout);
         return 0;
     }
+    if (parsed.version) {
+        std::puts("zelkor-ctl " ZELKOR_VERSION);
+        return 0;
+    }
     if (!parsed.invocation) {
         std::fprintf(stderr, "zelkor-ctl: %s\n", parsed.error.c_str());
         return 2;
