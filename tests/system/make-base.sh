@@ -12,13 +12,10 @@ rm -rf "$rootfs"
 trap 'rm -rf "$rootfs" "$image.part"' EXIT
 
 mmdebstrap --variant=minbase --include="$(IFS=,; echo "$*")" \
-  --aptopt='APT::Install-Recommends "false"' \
-  --dpkgopt='path-exclude=/usr/share/doc/*' --dpkgopt='path-exclude=/usr/share/man/*' \
-  --dpkgopt='path-exclude=/usr/share/locale/*' --dpkgopt='path-exclude=/usr/share/info/*' \
-  bookworm "$rootfs"
-# What the test installs later goes in whole: copyright, changelog, manual pages.
-rm -f "$rootfs"/etc/dpkg/dpkg.cfg.d/99mmdebstrap
+  --aptopt='APT::Install-Recommends "false"' bookworm "$rootfs"
 echo zelkor-guest >"$rootfs/etc/hostname"
+# A machine ID makes every boot an ordinary one, not a first boot.
+chroot "$rootfs" systemd-machine-id-setup
 
 # radio: a user with no seat and not in the service's group; desk: the user
 # at the seat, logged in on the first console.
