@@ -86,6 +86,7 @@ need() {  # what is expected, then the test command
 rc_is() { need "exit status $1 (was $(cat $W/rc))" [ "$(cat $W/rc)" = "$1" ]; }
 has() { need "output line '$1'" grep -qxF "$1" $W/out; }
 count_is() { need "$2 times '$1' (was $(grep -cxF "$1" $W/out))" [ "$(grep -cxF "$1" $W/out)" = "$2" ]; }
+# Only against hangs: the guest is emulated on a shared machine.
 took_under() { need "done within $1 cs (took $(cat $W/cs))" [ "$(cat $W/cs)" -lt "$1" ]; }
 
 # The trace's bytes are the bytes on the wire: what the host sent (less its
@@ -207,7 +208,7 @@ silent() {
   ctl if-gain 3
   rc_is 1 && has "HIDWriteCommand returns 0" && has "Error, Zelkor register NOT written." &&
   need "the report to reach the device" grep -q '^> 75 03 00' $W/dev.log &&
-  need "about 1 s (took $(cat $W/cs) cs)" [ "$(cat $W/cs)" -ge 90 ] && took_under 300
+  need "at least the 1 s timeout (took $(cat $W/cs) cs)" [ "$(cat $W/cs)" -ge 90 ] && took_under 600
 }
 
 fixed_status() {
@@ -275,13 +276,12 @@ uhid_path() {
 late_reply() {
   kill -USR1 $GADGET
   ctl if-gain 7 status
-  rc_is 1 && has "Error, Zelkor register NOT written." && took_under 500 &&
+  rc_is 1 && has "Error, Zelkor register NOT written." && took_under 600 &&
   need "the late reply sent" grep -q '^# reply held back' $W/dev.log &&
   values_true || return 1
   kill -USR1 $GADGET
   ctl if-gain 9
-  rc_is 1 && has "Error, Zelkor register NOT written." &&
-  took_under 300 || return 1
+  rc_is 1 && has "Error, Zelkor register NOT written." && took_under 600 || return 1
   ctl status
   values_true
 }
@@ -391,7 +391,7 @@ run() {
   stop_gadget
 
   start_gadget --silent
-  scenario "silent receiver: status 0 after about 1 s" silent
+  scenario "silent receiver: status 0 after the timeout, no hang" silent
   stop_gadget
 
   start_gadget --status 2
