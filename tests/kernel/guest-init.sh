@@ -52,9 +52,15 @@ receiver_node() { hidraw_of 04D8; }
 
 start_gadget() {
   : >$W/dev.log
-  zelkor-gadget --log $W/dev.log --state $W/state --lifetime 60 "$@" &
+  : >$W/faults
+  zelkor-gadget --log $W/dev.log --state $W/state --faults $W/faults --lifetime 90 "$@" &
   GADGET=$!
   wait_for receiver_node 100 && wait_for "[ -c /dev/\$(receiver_node) ]" 50
+}
+# The running gadget's faults from now on (its fault options; none: none).
+faults() {
+  echo "$*" >$W/faults
+  kill -HUP $GADGET
 }
 stop_gadget() {
   [ -n "$GADGET" ] && { kill "$GADGET"; wait "$GADGET"; }
@@ -376,26 +382,16 @@ run() {
   scenario "a refused write followed by a success report: failure, then true values" refused
   scenario "two processes at once for 4 s: no wrong values" two_processes
   log "$(cat $W/figure)"
-  stop_gadget
-
-  start_gadget --unsolicited-ms 30
-  scenario "unsolicited reports: true values or a failure" reports_besides_replies
-  stop_gadget
-
-  start_gadget --stale 3
-  scenario "three stale reports before every reply: true values or a failure" reports_besides_replies
-  stop_gadget
-
-  start_gadget --echo-noise
-  scenario "noise in the reply's echo byte: works, true values" echo_noise
-  stop_gadget
-
-  start_gadget --silent
+  faults --silent
   scenario "silent receiver: status 0 after the timeout, no hang" silent
-  stop_gadget
-
-  start_gadget --status 2
+  faults --status 2
   scenario "fixed status 2 is reported as a failure" fixed_status
+  faults --unsolicited-ms 30
+  scenario "unsolicited reports: true values or a failure" reports_besides_replies
+  faults --stale 3
+  scenario "three stale reports before every reply: true values or a failure" reports_besides_replies
+  faults --echo-noise
+  scenario "noise in the reply's echo byte: works, true values" echo_noise
   stop_gadget
 
   : >$W/other.log
