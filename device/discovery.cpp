@@ -2,12 +2,15 @@
 
 #include <mutex>
 
+#include "report.h"
+
 namespace zelkor {
 namespace {
 
 std::mutex g_failureMutex;
 std::string g_failure;   // OpenFailureMessage()
 std::string g_reported;  // what ReportOpenFailure last printed
+std::string g_lastPath;  // of the receiver last opened
 
 void NoteOpenFailure(HidBackend& hid, const std::string& path) {
     const HidOpenError error = hid.LastOpenError();
@@ -53,6 +56,10 @@ int HIDOpen(const wchar_t* pattern, HidHandle* hWrite, HidHandle* hRead) {
             return 0;
         }
         ClearOpenFailure();
+        if (device.path != g_lastPath) {
+            g_lastPath = device.path;
+            ForgetReplyEcho();
+        }
         return 1;
     }
     ClearOpenFailure();

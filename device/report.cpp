@@ -18,35 +18,46 @@ constexpr int kMaxStaleReports = 256;
 
 // Whether this receiver puts the command code in reply byte 1. The protocol
 // leaves that byte open, so it only counts once replies to two different
-// commands carried their codes, and stops counting at the first sign that it
-// does not hold; until then any report after the request is the reply.
+// commands carried their codes; a receiver whose replies keep coming
+// without them is taken not to echo. Either belief ends at the first sign
+// that it does not hold.
 class EchoBelief {
 public:
-    bool Holds() {
+    enum Kind { Unknown, Echoes, NoEcho };
+    Kind Current() {
         std::lock_guard<std::mutex> lock(mutex_);
-        return distinctCodes_ >= 2;
+        if (distinctCodes_ >= 2) return Echoes;
+        return misses_ >= 3 ? NoEcho : Unknown;
     }
-    void Taken(std::uint8_t code, std::uint8_t byte1) {
+    void Taken(std::uint8_t code, bool echoed) {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (byte1 != code) {
+        if (!echoed) {
             distinctCodes_ = 0;
-        } else if (code != lastCode_ || distinctCodes_ == 0) {
-            ++distinctCodes_;
+            ++misses_;
+        } else {
+            if (code != lastCode_ || distinctCodes_ == 0) ++distinctCodes_;
+            misses_ = 0;
         }
         lastCode_ = code;
     }
     void Forget() {
         std::lock_guard<std::mutex> lock(mutex_);
-        distinctCodes_ = 0;
+        distinctCodes_ = misses_ = 0;
     }
 
 private:
     std::mutex mutex_;
     int distinctCodes_ = 0;
+    int misses_ = 0;
     std::uint8_t lastCode_ = 0;
 };
 
 EchoBelief g_echo;
+
+// Until the echo is known, a report without the command in byte 1 may be a
+// stale one sent just before the reply: one that has it and comes this soon
+// after is taken instead.
+constexpr auto kBetterReplyWait = std::chrono::milliseconds(100);
 
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -67,17 +78,33 @@ std::uint8_t Exchange(HidHandle hWrite, HidHandle hRead, const Report& out, Repo
         return 0;
     }
     const auto sent = Clock::now();
-    const bool echoes = g_echo.Holds();
+    const auto deadline = sent + std::chrono::milliseconds(REPLY_TIMEOUT_MS);
+    const EchoBelief::Kind echo = g_echo.Current();
     bool skipped = false;
+    bool held = false;  // a report without the echo, kept in `in` for want of a better one
+    auto waitUntil = deadline;
+    Report report = {};
     HidIo io;
-    while ((io = hid.Read(hRead, in, MillisecondsLeft(sent + std::chrono::milliseconds(REPLY_TIMEOUT_MS)))) ==
-           HidIo::Ok) {
-        if (!echoes || in[1] == code) {
-            g_echo.Taken(code, in[1]);
+    while ((io = hid.Read(hRead, report, MillisecondsLeft(waitUntil))) == HidIo::Ok) {
+        if (report[1] == code || echo == EchoBelief::NoEcho) {
+            g_echo.Taken(code, report[1] == code);
+            std::memcpy(in, report, REPORT_SIZE);
             return in[2];
         }
-        hid.Note("  discarded: not the reply (byte 1 is not the command)");
         skipped = true;
+        if (echo == EchoBelief::Echoes) {
+            hid.Note("  discarded: not the reply (byte 1 is not the command)");
+            continue;
+        }
+        hid.Note(held ? "  byte 1 is not the command: taken instead of the one before, unless one with it follows"
+                      : "  byte 1 is not the command: taken unless one with it follows");
+        std::memcpy(in, report, REPORT_SIZE);
+        if (!held) waitUntil = std::min(deadline, Clock::now() + kBetterReplyWait);
+        held = true;
+    }
+    if (held && io == HidIo::Timeout) {
+        g_echo.Taken(code, false);
+        return in[2];
     }
     std::memset(in, 0, REPORT_SIZE);
     if (io == HidIo::Failed) {
@@ -87,10 +114,9 @@ std::uint8_t Exchange(HidHandle hWrite, HidHandle hRead, const Report& out, Repo
     if (skipped) g_echo.Forget();  // it may have stopped echoing
     hid.Note("< no reply: timeout");
     // The receiver answers every request once: wait for that answer here.
-    Report late = {};
-    while (hid.Read(hRead, late, MillisecondsLeft(sent + std::chrono::milliseconds(LATE_REPLY_LIMIT_MS))) ==
+    while (hid.Read(hRead, report, MillisecondsLeft(sent + std::chrono::milliseconds(LATE_REPLY_LIMIT_MS))) ==
            HidIo::Ok) {
-        const bool ours = !echoes || late[1] == code;
+        const bool ours = echo != EchoBelief::Echoes || report[1] == code;
         hid.Note(ours ? "  discarded: late reply" : "  discarded: not the reply (byte 1 is not the command)");
         if (ours) break;
     }
@@ -132,6 +158,8 @@ std::uint8_t HIDSetFreq(HidHandle hWrite, HidHandle hRead, std::uint32_t kiloher
     for (int i = 0; i < 4; ++i) au8BufOut[2 + i] = static_cast<std::uint8_t>(hertz >> (8 * i));
     return Exchange(hWrite, hRead, au8BufOut, au8BufIn);
 }
+
+void ForgetReplyEcho() { g_echo.Forget(); }
 
 std::uint8_t HIDReset(HidHandle hWrite, HidHandle hRead) {
     Report au8BufOut = {};

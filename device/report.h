@@ -15,7 +15,7 @@ constexpr int REPLY_TIMEOUT_MS = 1000;
 // After a timeout the exchange keeps listening until this long after its
 // request, so that a late reply is taken off the wire here and never read as
 // a later request's answer. Every failure stays under 2 s.
-constexpr int LATE_REPLY_LIMIT_MS = 1900;
+constexpr int LATE_REPLY_LIMIT_MS = 1700;
 
 constexpr std::size_t MAX_PAYLOAD = REPORT_SIZE - 2;    // 63
 constexpr std::size_t MAX_READ_DATA = REPORT_SIZE - 3;  // 62
@@ -46,5 +46,9 @@ std::uint8_t HIDReadCommand(HidHandle hWrite, HidHandle hRead, std::uint8_t code
                             void* destination, std::uint8_t length);
 std::uint8_t HIDSetFreq(HidHandle hWrite, HidHandle hRead, std::uint32_t kilohertz);
 std::uint8_t HIDReset(HidHandle hWrite, HidHandle hRead);
+
+// Whether the receiver echoes the command in reply byte 1 is learnt from its
+// replies; another receiver starts afresh.
+void ForgetReplyEcho();
 
 }  // namespace zelkor

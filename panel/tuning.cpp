@@ -28,8 +28,21 @@ int ParseFrequencyEntry(const std::wstring& text) {
     return saturated || value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
+namespace {
+
+// The entry has no length limit, and text cut short can read as another
+// number (blanks or zeros in front), so the buffer grows until all fits.
+std::wstring WholeEntryText(Dialog& panel) {
+    for (std::size_t chars = 64;; chars *= 2) {
+        std::wstring text = panel.GetItemText(IDC_FREQUENCY, chars);
+        if (text.size() + 1 < chars) return text;
+    }
+}
+
+}  // namespace
+
 void SetFrequencyFromEntry(Dialog& panel) {
-    const int kilohertz = ParseFrequencyEntry(panel.GetItemText(IDC_FREQUENCY, FREQUENCY_ENTRY_CHARS));
+    const int kilohertz = ParseFrequencyEntry(WholeEntryText(panel));
     if (kilohertz >= static_cast<int>(MIN_FREQUENCY_KHZ) && kilohertz <= static_cast<int>(MAX_FREQUENCY_KHZ))
         TuneFrequency(kilohertz);
     else

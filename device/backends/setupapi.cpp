@@ -5,8 +5,13 @@
 #include <hidclass.h>
 #include <setupapi.h>
 
+#include <map>
+#include <mutex>
+
+#include "discovery.h"
 #include "hid.h"
 #include "multi_string.h"
+#include "report.h"
 
 namespace zelkor {
 namespace {
@@ -60,11 +65,11 @@ std::vector<std::wstring> HardwareIds(HDEVINFO set, SP_DEVINFO_DATA* device) {
     return ids;
 }
 
-// The path of the set's index-th HID interface; empty when it can't be had.
-std::string InterfacePath(HDEVINFO set, DWORD index) {
+// The path of the device's own HID interface; empty when it can't be had.
+std::string InterfacePath(HDEVINFO set, SP_DEVINFO_DATA* device) {
     SP_DEVICE_INTERFACE_DATA iface{};
     iface.cbSize = sizeof iface;
-    if (!SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_HID, index, &iface))
+    if (!SetupDiEnumDeviceInterfaces(set, device, &GUID_DEVINTERFACE_HID, 0, &iface))
         return {};
     DWORD size = 0;
     SetupDiGetDeviceInterfaceDetailW(set, &iface, nullptr, 0, &size, nullptr);
@@ -79,22 +84,46 @@ std::string InterfacePath(HDEVINFO set, DWORD index) {
     return path;
 }
 
-HidHandle Open(const std::string& path, DWORD access, DWORD flags) {
-    const std::wstring widePath = FromUtf8(path);
-    if (widePath.empty()) return kInvalidHandle;
-    return FromHandle(CreateFileW(widePath.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, flags, nullptr));
+// Waits for an overlapped transfer up to timeoutMs; past that it is
+// cancelled, and the cancel waited for before the buffer goes away.
+HidIo Finish(HANDLE file, OVERLAPPED& overlapped, int timeoutMs, DWORD* done) {
+    if (WaitForSingleObject(overlapped.hEvent, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0)
+        return GetOverlappedResult(file, &overlapped, done, FALSE) ? HidIo::Ok : HidIo::Failed;
+    CancelIoEx(file, &overlapped);
+    if (GetOverlappedResult(file, &overlapped, done, TRUE)) return HidIo::Ok;
+    return GetLastError() == ERROR_OPERATION_ABORTED ? HidIo::Timeout : HidIo::Failed;
 }
 
+// A name for the mutex every program shares for one device path.
+std::wstring MutexName(const std::string& path) {
+    // The only backslash a name may hold ends its namespace.
+    std::wstring device = LowerAscii(FromUtf8(path));
+    for (wchar_t& c : device)
+        if (c == L'\\') c = L'#';
+    return (L"Local\\zelkor-" + device).substr(0, MAX_PATH - 1);
+}
+
+// Both handles are overlapped, so that neither a write nor a read can block
+// for longer than its bound.
 class SetupApiBackend final : public HidBackend {
 public:
     std::vector<HidInterfaceInfo> Enumerate() override;
     HidHandle OpenWrite(const std::string& path) override;
-    // Overlapped, so that a read can be given up after its timeout.
     HidHandle OpenRead(const std::string& path) override;
     bool Write(HidHandle handle, const std::uint8_t* report) override;
     HidIo Read(HidHandle handle, std::uint8_t* report, int timeoutMs) override;
     void Close(HidHandle handle) override;
+    // A named mutex per device path; owned by the thread that took it.
+    bool Lock(HidHandle handle, int timeoutMs) override;
+    HidOpenError LastOpenError() override;
+
+private:
+    HidHandle Open(const std::string& path, DWORD access);
+
+    std::mutex mutex_;
+    std::map<HidHandle, std::string> paths_;
+    std::map<HidHandle, HANDLE> locks_;
+    DWORD lastOpenError_ = 0;
 };
 
 std::vector<HidInterfaceInfo> SetupApiBackend::Enumerate() {
@@ -108,27 +137,54 @@ std::vector<HidInterfaceInfo> SetupApiBackend::Enumerate() {
         if (!SetupDiEnumDeviceInfo(set, i, &device)) break;
         HidInterfaceInfo info;
         info.hardwareIds = HardwareIds(set, &device);
-        // The interface of the same index belongs to this device.
-        info.path = InterfacePath(set, i);
+        info.path = InterfacePath(set, &device);
         devices.push_back(std::move(info));
     }
     SetupDiDestroyDeviceInfoList(set);
     return devices;
 }
 
-HidHandle SetupApiBackend::OpenWrite(const std::string& path) {
-    return Open(path, GENERIC_WRITE, 0);
+HidHandle SetupApiBackend::Open(const std::string& path, DWORD access) {
+    const std::wstring widePath = FromUtf8(path);
+    if (widePath.empty()) return kInvalidHandle;
+    const HidHandle handle = FromHandle(CreateFileW(widePath.c_str(), access,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (handle == kInvalidHandle) lastOpenError_ = GetLastError();
+    else paths_[handle] = path;
+    return handle;
 }
 
-HidHandle SetupApiBackend::OpenRead(const std::string& path) {
-    return Open(path, GENERIC_READ, FILE_FLAG_OVERLAPPED);
+HidHandle SetupApiBackend::OpenWrite(const std::string& path) { return Open(path, GENERIC_WRITE); }
+
+HidHandle SetupApiBackend::OpenRead(const std::string& path) { return Open(path, GENERIC_READ); }
+
+HidOpenError SetupApiBackend::LastOpenError() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    switch (lastOpenError_) {
+    case ERROR_SUCCESS:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DEVICE_NOT_CONNECTED: return {};
+    case ERROR_ACCESS_DENIED: return {"Access is denied", ""};
+    case ERROR_SHARING_VIOLATION: return {"another program has it open for itself alone", ""};
+    default: return {"Windows error " + std::to_string(lastOpenError_), ""};
+    }
 }
 
 bool SetupApiBackend::Write(HidHandle handle, const std::uint8_t* report) {
+    const HANDLE file = ToHandle(handle);
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!overlapped.hEvent) return false;
     DWORD written = 0;
-    return WriteFile(ToHandle(handle), report, static_cast<DWORD>(REPORT_SIZE), &written,
-                     nullptr) &&
-           written == REPORT_SIZE;
+    HidIo result = HidIo::Failed;
+    if (WriteFile(file, report, static_cast<DWORD>(REPORT_SIZE), nullptr, &overlapped) ||
+        GetLastError() == ERROR_IO_PENDING)
+        result = Finish(file, overlapped, REPLY_TIMEOUT_MS, &written);
+    CloseHandle(overlapped.hEvent);
+    return result == HidIo::Ok && written == REPORT_SIZE;
 }
 
 HidIo SetupApiBackend::Read(HidHandle handle, std::uint8_t* report, int timeoutMs) {
@@ -139,23 +195,51 @@ HidIo SetupApiBackend::Read(HidHandle handle, std::uint8_t* report, int timeoutM
     HidIo result = HidIo::Failed;
     DWORD got = 0;
     if (ReadFile(file, report, static_cast<DWORD>(REPORT_SIZE), nullptr, &overlapped) ||
-        GetLastError() == ERROR_IO_PENDING) {
-        if (WaitForSingleObject(overlapped.hEvent, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0) {
-            if (GetOverlappedResult(file, &overlapped, &got, FALSE)) result = HidIo::Ok;
-        } else {
-            // A silent receiver: give up, and wait for the cancel to land
-            // before the buffer and the event go away.
-            CancelIoEx(file, &overlapped);
-            if (GetOverlappedResult(file, &overlapped, &got, TRUE)) result = HidIo::Ok;
-            else if (GetLastError() == ERROR_OPERATION_ABORTED) result = HidIo::Timeout;
-        }
-    }
+        GetLastError() == ERROR_IO_PENDING)
+        result = Finish(file, overlapped, timeoutMs, &got);
     CloseHandle(overlapped.hEvent);
     if (result == HidIo::Ok && got == 0) result = HidIo::Failed;
     return result;
 }
 
-void SetupApiBackend::Close(HidHandle handle) { CloseHandle(ToHandle(handle)); }
+bool SetupApiBackend::Lock(HidHandle handle, int timeoutMs) {
+    std::string path;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = paths_.find(handle);
+        if (it == paths_.end()) return true;
+        path = it->second;
+    }
+    const HANDLE mutex = CreateMutexW(nullptr, FALSE, MutexName(path).c_str());
+    if (!mutex) return true;  // no shared lock to be had: carry on as before
+    const DWORD waited = WaitForSingleObject(mutex, static_cast<DWORD>(timeoutMs));
+    // An abandoned mutex was left by a program that ended mid-transaction.
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        CloseHandle(mutex);
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    locks_[handle] = mutex;
+    return true;
+}
+
+void SetupApiBackend::Close(HidHandle handle) {
+    HANDLE held = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        paths_.erase(handle);
+        auto it = locks_.find(handle);
+        if (it != locks_.end()) {
+            held = it->second;
+            locks_.erase(it);
+        }
+    }
+    if (held) {
+        ReleaseMutex(held);
+        CloseHandle(held);
+    }
+    CloseHandle(ToHandle(handle));
+}
 
 }  // namespace
 

@@ -89,6 +89,10 @@ bool SimulatedHid::Write(HidHandle handle, const std::uint8_t* report) {
             if (reply) {
                 std::vector<std::uint8_t> bytes(REPORT_SIZE, 0);
                 std::memcpy(bytes.data() + 1, reply->data(), reply->size());
+                if (noisyByte1_) {
+                    byte1Noise_ = byte1Noise_ * 1103515245u + 12345u;
+                    bytes[1] = std::uint8_t(byte1Noise_ >> 16);
+                }
                 if (replyDelayMs_ > 0)
                     delayed_.emplace_back(std::chrono::steady_clock::now() +
                                               std::chrono::milliseconds(replyDelayMs_),
@@ -217,6 +221,11 @@ void SimulatedHid::SendUnsolicited(int count) {
 void SimulatedHid::SetReportsBeforeReply(int count) {
     std::lock_guard<std::mutex> lock(mutex_);
     reportsBeforeReply_ = count;
+}
+
+void SimulatedHid::SetNoisyByte1(bool noisy) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    noisyByte1_ = noisy;
 }
 
 void SimulatedHid::SetRefuseWrites(bool refuse) {

@@ -61,6 +61,9 @@ public:
     void SetReportsBeforeReply(int count);
     // Output reports are refused: the write fails and the firmware sees nothing.
     void SetRefuseWrites(bool refuse);
+    // Reply byte 1, which the protocol leaves open, carries noise instead of
+    // the command code.
+    void SetNoisyByte1(bool noisy);
     // Another program holds the receiver's lock until this is cleared.
     void SetLockedElsewhere(bool locked);
 
@@ -95,6 +98,8 @@ private:
     int reportsBeforeReply_ = 0;
     bool refuseWrites_ = false;
     bool lockedElsewhere_ = false;
+    bool noisyByte1_ = false;
+    std::uint32_t byte1Noise_ = 0x9E3779B9u;
     std::uint8_t unsolicitedCount_ = 0;
     std::deque<std::pair<std::chrono::steady_clock::time_point, std::vector<std::uint8_t>>> delayed_;
     std::vector<std::wstring> hardwareIds_;

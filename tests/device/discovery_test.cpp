@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "discovery.h"
 #include "recording.h"
 
@@ -89,6 +91,53 @@ TEST(DiscoveryStops, AtTheFirstMatchEvenWhenItCannotBeOpened) {
     HidHandle w = kInvalidHandle, r = kInvalidHandle;
     EXPECT_EQ(HIDOpen(HARDWARE_ID_PATTERN, &w, &r), 0);
     EXPECT_EQ(backend.opens, 0);
+    SetHidBackend(nullptr);
+}
+
+// A receiver whose node is there but may not be opened.
+class DeniedReceiver final : public HidBackend {
+public:
+    std::vector<HidInterfaceInfo> Enumerate() override { return {{{L"HID\\VID_04D8&PID_FB31"}, "/dev/hidraw3"}}; }
+    HidHandle OpenWrite(const std::string&) override { return denied ? kInvalidHandle : 7; }
+    HidHandle OpenRead(const std::string&) override { return 8; }
+    bool Write(HidHandle, const std::uint8_t*) override { return false; }
+    HidIo Read(HidHandle, std::uint8_t*, int) override { return HidIo::Failed; }
+    void Close(HidHandle) override {}
+    HidOpenError LastOpenError() override { return {"Permission denied", "to grant access, do this"}; }
+    bool denied = true;
+};
+
+TEST(OpenFailure, IsToldOnceWithTheReasonAndHowToGrantAccessUntilItChanges) {
+    DeniedReceiver backend;
+    SetHidBackend(&backend);
+    char text[1024] = {};
+    std::FILE* stream = fmemopen(text, sizeof text - 1, "w");
+    ASSERT_NE(stream, nullptr);
+    auto open = [] {
+        HidHandle w = kInvalidHandle, r = kInvalidHandle;
+        const int found = HIDOpen(HARDWARE_ID_PATTERN, &w, &r);
+        HIDClose(w, r);
+        return found;
+    };
+    EXPECT_EQ(open(), 0);
+    EXPECT_EQ(OpenFailureMessage(),
+              "the receiver is at /dev/hidraw3 but cannot be opened: Permission denied\n"
+              "to grant access, do this\n");
+    ReportOpenFailure(stream, "prog");
+    EXPECT_EQ(open(), 0);
+    ReportOpenFailure(stream, "prog");  // the same failure again: said already
+    backend.denied = false;
+    EXPECT_EQ(open(), 1);
+    EXPECT_EQ(OpenFailureMessage(), "");
+    ReportOpenFailure(stream, "prog");
+    backend.denied = true;
+    EXPECT_EQ(open(), 0);
+    ReportOpenFailure(stream, "prog");  // denied once more, after it worked
+    std::fclose(stream);
+    const std::string once =
+        "prog: the receiver is at /dev/hidraw3 but cannot be opened: Permission denied\n"
+        "prog: to grant access, do this\n";
+    EXPECT_EQ(std::string(text), once + once);
     SetHidBackend(nullptr);
 }
 

@@ -2,9 +2,13 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -115,6 +119,103 @@ TEST(HidrawBackendTest, ReadsPutTheReportIdInFrontAndTimeOutOrFailCleanly) {
     EXPECT_EQ(backend.Read(pair[0], report, 1000), HidIo::Failed);
     EXPECT_FALSE(backend.Write(pair[0], out));
     backend.Close(pair[0]);
+}
+
+}  // namespace
+}  // namespace zelkor
+
+namespace zelkor {
+namespace {
+
+// Two nodes that are plain files: the backend keeps one descriptor on the
+// node last opened, follows the receiver to another node, and the lock on a
+// node is seen by another process.
+class HidrawNodes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("zelkor-nodes-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        for (const char* node : {"hidraw0", "hidraw1"}) std::ofstream(dir / node) << "";
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string Node(const char* name) const { return (dir / name).string(); }
+    static std::size_t OpenDescriptors() {
+        std::size_t count = 0;
+        for (auto it = fs::directory_iterator("/proc/self/fd"); it != fs::directory_iterator(); ++it) ++count;
+        return count;
+    }
+    fs::path dir;
+};
+
+TEST_F(HidrawNodes, HoldsOneDescriptorOnTheNodeLastOpened) {
+    const std::size_t before = OpenDescriptors();
+    {
+        HidrawBackend backend;
+        EXPECT_EQ(backend.HeldPath(), "");
+        for (const char* node : {"hidraw0", "hidraw0", "hidraw1"}) {
+            const HidHandle w = backend.OpenWrite(Node(node));
+            const HidHandle r = backend.OpenRead(Node(node));
+            EXPECT_EQ(backend.HeldPath(), Node(node));
+            backend.Close(w);
+            backend.Close(r);
+            EXPECT_EQ(OpenDescriptors(), before + 1) << node;
+        }
+        EXPECT_EQ(backend.OpenWrite(Node("missing")), kInvalidHandle);
+        EXPECT_EQ(backend.LastOpenError().reason, "") << "a node that is not there is simply absent";
+        EXPECT_EQ(OpenDescriptors(), before) << "nothing held on a node that could not be opened";
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST_F(HidrawNodes, AnOpenRefusedForAnotherReasonIsReportedWithIt) {
+    fs::create_directory(dir / "hidraw2");  // EISDIR when opened for writing
+    HidrawBackend backend;
+    EXPECT_EQ(backend.OpenWrite(Node("hidraw2")), kInvalidHandle);
+    const HidOpenError error = backend.LastOpenError();
+    EXPECT_EQ(error.reason, std::strerror(EISDIR));
+    EXPECT_EQ(error.advice, "") << "the udev rule only helps with permissions";
+}
+
+TEST_F(HidrawNodes, TheLockIsSharedWithOtherProcessesAndItsWaitIsBounded) {
+    struct Case {
+        const char* name;
+        int heldMs;  // by the other process
+        int timeoutMs;
+        bool locked;
+    } cases[] = {
+        {"given back within the bound", 200, 2000, true},
+        {"kept past the bound", 3000, 300, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int fd = ::open(Node("hidraw0").c_str(), O_WRONLY);
+            ::flock(fd, LOCK_EX);
+            (void)!::write(ready[1], "x", 1);
+            ::usleep(static_cast<useconds_t>(c.heldMs) * 1000);
+            ::_exit(0);
+        }
+        char byte;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        HidrawBackend backend;
+        const HidHandle w = backend.OpenWrite(Node("hidraw0"));
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(backend.Lock(w, c.timeoutMs), c.locked);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(took, std::chrono::milliseconds(c.timeoutMs + 1000));
+        if (!c.locked) {
+            EXPECT_GE(took, std::chrono::milliseconds(c.timeoutMs));
+        }
+        backend.Close(w);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        ::close(ready[0]);
+        ::close(ready[1]);
+    }
 }
 
 }  // namespace

@@ -178,14 +178,20 @@ TEST_F(PanelTest, FrequencyEntryTunesInRangeAndWarnsOtherwise) {
         {L"2500000", "65 00 f9 02 95"},
         {L"  +150", "65 f0 49 02 00"},
         {L"145000abc", "65 40 86 a4 08"},
-        // Only the first 29 characters count: this is 14500 kHz.
-        {L"000000000000000000000000145000", "65 a0 40 dd 00"},
+        // The whole text counts, however much comes in front of the digits.
+        {L"000000000000000000000000145000", "65 40 86 a4 08"},
+        {std::wstring(25, L' ') + L"145000", "65 40 86 a4 08"},
+        {std::wstring(5000, L'0') + L"145000", "65 40 86 a4 08"},
+        {L"\t " + std::wstring(300, L' ') + L"+000100", "65 a0 86 01 00"},
+        {std::wstring(25, L' ') + L"99", nullptr},
         {L"99", nullptr},
         {L"2500001", nullptr},
         {L"", nullptr},
         {L"-5", nullptr},
         {L" +", nullptr},
         {std::wstring(30, L'9'), nullptr},
+        {std::wstring(5000, L'9'), nullptr},  // saturates: out of range, not cut to a valid number
+        {L"1" + std::wstring(28, L'0') + L"0145000", nullptr},
     };
     Open();
     for (const Case& c : cases) {

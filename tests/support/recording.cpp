@@ -1,6 +1,7 @@
 #include "recording.h"
 
 #include "pause.h"
+#include "report.h"
 
 namespace zelkor::testing {
 
@@ -21,6 +22,7 @@ std::vector<std::wstring> RecordingLog::Lines() const {
 
 void SimulatedReceiverTest::SetUp() {
     g_events.clear();
+    ForgetReplyEcho();
     previousPause_ = SetPauseFunction(
         [](unsigned ms) { g_events.push_back("pause " + std::to_string(ms)); });
     SetHidBackend(&trace_);
