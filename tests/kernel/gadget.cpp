@@ -20,6 +20,7 @@
 #include <cstring>
 #include <deque>
 #include <dirent.h>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,7 +36,9 @@ const char kUsage[] =
     "                     [--serial TEXT] [--log FILE] [--silent] [--status N]\n"
     "                     [--unplug-after N] [--replug-after-ms MS] [--lifetime S]\n"
     "                     [--state FILE] [--late-ms MS] [--stale N] [--unsolicited-ms MS]\n"
-    "                     [--echo-noise]\n";
+    "                     [--echo-noise] [--faults FILE]\n"
+    "SIGUSR1 makes the next reply late, SIGUSR2 refuses the next report, SIGHUP\n"
+    "takes the faults anew from FILE (the fault options above, as words).\n";
 
 using WireReport = zelkor::ReceiverFirmware::WireReport;
 
@@ -49,8 +52,50 @@ struct WireFaults {
 
 std::atomic<bool> g_lateArmed{false};
 std::atomic<bool> g_refuseArmed{false};
+std::atomic<bool> g_reloadFaults{false};
 void OnLate(int) { g_lateArmed = true; }
 void OnRefuse(int) { g_refuseArmed = true; }
+void OnReload(int) { g_reloadFaults = true; }
+
+// The faults, which a running gadget also takes from its faults file.
+bool ParseFaultOption(int argc, char** argv, int& i, ServeOptions& options, WireFaults& wire,
+                      std::string& error) {
+    const std::string arg = argv[i];
+    if (arg == "--echo-noise") {
+        wire.echoNoise = true;
+        return true;
+    }
+    if (arg == "--late-ms" || arg == "--stale" || arg == "--unsolicited-ms") {
+        int& field = arg == "--late-ms" ? wire.lateMs : arg == "--stale" ? wire.stale : wire.unsolicitedMs;
+        char* end = nullptr;
+        const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : -1;
+        if (!end || *end || value < 0 || value > 60000) {
+            error = arg + " takes a number from 0 to 60000";
+        } else {
+            field = int(value);
+            ++i;
+        }
+        return true;
+    }
+    return ParseServeOption(argc, argv, i, options, error);
+}
+
+// The faults file's words replace every fault set before.
+bool LoadFaults(const std::string& path, ServeOptions& options, WireFaults& wire, std::string& error) {
+    std::ifstream file(path);
+    std::vector<std::string> words{"faults"};
+    for (std::string word; file >> word;) words.push_back(word);
+    std::vector<char*> argv;
+    for (auto& word : words) argv.push_back(word.data());
+    options.silent = false;
+    options.status.reset();
+    wire = WireFaults{};
+    for (int i = 1; i < int(argv.size()); ++i) {
+        if (!ParseFaultOption(int(argv.size()), argv.data(), i, options, wire, error)) error = "not a fault: " + words[i];
+        if (!error.empty()) return false;
+    }
+    return true;
+}
 
 // Looks like a successful reply to no command at all, with values that no
 // setting holds.
@@ -266,11 +311,12 @@ int main(int argc, char** argv) {
     Gadget gadget;
     ServeOptions options;
     WireFaults wire;
+    std::string faultsPath;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         std::string error;
         const bool hasValue = i + 1 < argc;
-        if (ParseServeOption(argc, argv, i, options, error)) {
+        if (ParseFaultOption(argc, argv, i, options, wire, error)) {
             if (!error.empty()) {
                 std::fprintf(stderr, "zelkor-gadget: %s\n", error.c_str());
                 return 2;
@@ -279,17 +325,8 @@ int main(int argc, char** argv) {
             gadget.name = argv[++i];
         } else if (hasValue && arg == "--udc") {
             gadget.udc = argv[++i];
-        } else if (arg == "--echo-noise") {
-            wire.echoNoise = true;
-        } else if (hasValue && (arg == "--late-ms" || arg == "--stale" || arg == "--unsolicited-ms")) {
-            int& field = arg == "--late-ms" ? wire.lateMs : arg == "--stale" ? wire.stale : wire.unsolicitedMs;
-            char* end = nullptr;
-            const long value = std::strtol(argv[++i], &end, 10);
-            if (*end || value < 0 || value > 60000) {
-                std::fprintf(stderr, "zelkor-gadget: %s takes a number from 0 to 60000\n", arg.c_str());
-                return 2;
-            }
-            field = int(value);
+        } else if (hasValue && arg == "--faults") {
+            faultsPath = argv[++i];
         } else if (hasValue && arg == "--serial") {
             gadget.serial = argv[++i];
         } else if (hasValue && (arg == "--vendor" || arg == "--product" || arg == "--bcd")) {
@@ -312,6 +349,7 @@ int main(int argc, char** argv) {
     InstallStopHandlers();
     std::signal(SIGUSR1, OnLate);
     std::signal(SIGUSR2, OnRefuse);
+    std::signal(SIGHUP, OnReload);
     WireReceiver receiver(options.log);
     receiver.Apply(options);
     Responder responder(receiver, wire);
@@ -341,6 +379,14 @@ int main(int argc, char** argv) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
             continue;
+        }
+        if (g_reloadFaults.exchange(false)) {
+            std::string error;
+            if (!LoadFaults(faultsPath, options, wire, error)) receiver.Note("faults file: %s", error.c_str());
+            receiver.Apply(options);
+            responder.KeepStatus(options.status);
+            unaskedAt = wire.unsolicitedMs > 0 ? Clock::now() : Clock::time_point::max();
+            receiver.Note("faults now from %s", faultsPath.c_str());
         }
         if (Clock::now() >= unaskedAt) {
             Send(fd, Unasked(), receiver, true);

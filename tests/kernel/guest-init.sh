@@ -52,9 +52,15 @@ receiver_node() { hidraw_of 04D8; }
 
 start_gadget() {
   : >$W/dev.log
-  zelkor-gadget --log $W/dev.log --state $W/state --lifetime 60 "$@" &
+  : >$W/faults
+  zelkor-gadget --log $W/dev.log --state $W/state --faults $W/faults --lifetime 90 "$@" &
   GADGET=$!
   wait_for receiver_node 100 && wait_for "[ -c /dev/\$(receiver_node) ]" 50
+}
+# The running gadget's faults from now on (its fault options; none: none).
+faults() {
+  echo "$*" >$W/faults
+  kill -HUP $GADGET
 }
 stop_gadget() {
   [ -n "$GADGET" ] && { kill "$GADGET"; wait "$GADGET"; }
@@ -86,6 +92,7 @@ need() {  # what is expected, then the test command
 rc_is() { need "exit status $1 (was $(cat $W/rc))" [ "$(cat $W/rc)" = "$1" ]; }
 has() { need "output line '$1'" grep -qxF "$1" $W/out; }
 count_is() { need "$2 times '$1' (was $(grep -cxF "$1" $W/out))" [ "$(grep -cxF "$1" $W/out)" = "$2" ]; }
+# Only against hangs: the guest is emulated on a shared machine.
 took_under() { need "done within $1 cs (took $(cat $W/cs))" [ "$(cat $W/cs)" -lt "$1" ]; }
 
 # The trace's bytes are the bytes on the wire: what the host sent (less its
@@ -207,7 +214,7 @@ silent() {
   ctl if-gain 3
   rc_is 1 && has "HIDWriteCommand returns 0" && has "Error, Zelkor register NOT written." &&
   need "the report to reach the device" grep -q '^> 75 03 00' $W/dev.log &&
-  need "about 1 s (took $(cat $W/cs) cs)" [ "$(cat $W/cs)" -ge 90 ] && took_under 300
+  need "at least the 1 s timeout (took $(cat $W/cs) cs)" [ "$(cat $W/cs)" -ge 90 ] && took_under 600
 }
 
 fixed_status() {
@@ -275,13 +282,12 @@ uhid_path() {
 late_reply() {
   kill -USR1 $GADGET
   ctl if-gain 7 status
-  rc_is 1 && has "Error, Zelkor register NOT written." && took_under 500 &&
+  rc_is 1 && has "Error, Zelkor register NOT written." && took_under 600 &&
   need "the late reply sent" grep -q '^# reply held back' $W/dev.log &&
   values_true || return 1
   kill -USR1 $GADGET
   ctl if-gain 9
-  rc_is 1 && has "Error, Zelkor register NOT written." &&
-  took_under 300 || return 1
+  rc_is 1 && has "Error, Zelkor register NOT written." && took_under 600 || return 1
   ctl status
   values_true
 }
@@ -376,26 +382,16 @@ run() {
   scenario "a refused write followed by a success report: failure, then true values" refused
   scenario "two processes at once for 4 s: no wrong values" two_processes
   log "$(cat $W/figure)"
-  stop_gadget
-
-  start_gadget --unsolicited-ms 30
-  scenario "unsolicited reports: true values or a failure" reports_besides_replies
-  stop_gadget
-
-  start_gadget --stale 3
-  scenario "three stale reports before every reply: true values or a failure" reports_besides_replies
-  stop_gadget
-
-  start_gadget --echo-noise
-  scenario "noise in the reply's echo byte: works, true values" echo_noise
-  stop_gadget
-
-  start_gadget --silent
-  scenario "silent receiver: status 0 after about 1 s" silent
-  stop_gadget
-
-  start_gadget --status 2
+  faults --silent
+  scenario "silent receiver: status 0 after the timeout, no hang" silent
+  faults --status 2
   scenario "fixed status 2 is reported as a failure" fixed_status
+  faults --unsolicited-ms 30
+  scenario "unsolicited reports: true values or a failure" reports_besides_replies
+  faults --stale 3
+  scenario "three stale reports before every reply: true values or a failure" reports_besides_replies
+  faults --echo-noise
+  scenario "noise in the reply's echo byte: works, true values" echo_noise
   stop_gadget
 
   : >$W/other.log
