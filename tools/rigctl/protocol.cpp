@@ -48,7 +48,6 @@ const char kDumpState[] =
     "has_get_conf=0\n"
     "has_power2mW=0\n"
     "has_mW2power=0\n"
-    "timeout=1000\n"
     "rig_model=2\n"
     "done";
 
