@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     {
         zelkor::qt::PanelWindow window;
         zelkor::qt::DeviceWatcher watcher;
-        QObject::connect(&watcher, &zelkor::qt::DeviceWatcher::deviceChanged, &window,
+        QObject::connect(&watcher, &zelkor::qt::DeviceWatcher::DeviceChanged, &window,
                          &zelkor::qt::PanelWindow::NotifyDeviceChange);
         status = zelkor::qt::RunPanel(window);
     }
