@@ -39,13 +39,14 @@ void OnInitDialog(Dialog& panel) {
     RefreshPanel(panel);
 }
 
+bool EndsDialog(int controlId) { return controlId == kIdOk || controlId == kIdCancel || controlId == IDC_EXIT; }
+
 void OnCommand(Dialog& panel, int controlId, int notification) {
-    switch (controlId) {
-    case kIdOk:
-    case kIdCancel:
-    case IDC_EXIT:
+    if (EndsDialog(controlId)) {
         panel.EndDialog(1);
-        break;
+        return;
+    }
+    switch (controlId) {
     case IDC_SET_FREQUENCY:
         SetFrequencyFromEntry(panel);
         break;

@@ -28,6 +28,9 @@ enum class ScrollCode {
     EndScroll,
 };
 
+// Whether the command closes the panel (OK, Cancel and Exit).
+bool EndsDialog(int controlId);
+
 void OnInitDialog(Dialog& panel);
 void OnCommand(Dialog& panel, int controlId, int notification);
 // `thumb` is the thumb's position for ThumbPosition and ThumbTrack.

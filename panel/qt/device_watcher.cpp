@@ -45,7 +45,7 @@ void DeviceWatcher::ReadUdev() {
     // The monitor's socket does not block: take every queued announcement.
     while (udev_device* device = udev_monitor_receive_device(monitor_)) {
         udev_device_unref(device);
-        emit deviceChanged();
+        emit DeviceChanged();
     }
 }
 
@@ -66,7 +66,7 @@ void DeviceWatcher::RescanDirectory() {
     const QSet<QString> now = HidrawEntries();
     const int changes = int((now - entries_).size() + (entries_ - now).size());
     entries_ = now;
-    for (int i = 0; i < changes; ++i) emit deviceChanged();
+    for (int i = 0; i < changes; ++i) emit DeviceChanged();
 }
 
 }  // namespace zelkor::qt

@@ -28,7 +28,7 @@ public:
 
 signals:
     // One per device added or removed.
-    void deviceChanged();
+    void DeviceChanged();
 
 private:
     bool StartUdev();

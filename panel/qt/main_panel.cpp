@@ -59,12 +59,12 @@ int main(int argc, char** argv) {
         // Slots run in the order connected: the notice, the refresh's
         // reports, then the log it wrote.
         if (trace) {
-            QObject::connect(&watcher, &zelkor::qt::DeviceWatcher::deviceChanged, &window, [] {
+            QObject::connect(&watcher, &zelkor::qt::DeviceWatcher::DeviceChanged, &window, [] {
                 std::fprintf(stderr, "device change\n");
                 std::fflush(stderr);
             });
         }
-        QObject::connect(&watcher, &zelkor::qt::DeviceWatcher::deviceChanged, &window,
+        QObject::connect(&watcher, &zelkor::qt::DeviceWatcher::DeviceChanged, &window,
                          &zelkor::qt::PanelWindow::NotifyDeviceChange);
         if (trace) {
             // Notices count only once the window is up: say when that is.
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "panel ready; device notices from %s\n", source);
                 std::fflush(stderr);
             });
-            QObject::connect(&watcher, &zelkor::qt::DeviceWatcher::deviceChanged, &window,
+            QObject::connect(&watcher, &zelkor::qt::DeviceWatcher::DeviceChanged, &window,
                              [&window] { PrintStatusLog(window); });
         }
         status = zelkor::qt::RunPanel(window);

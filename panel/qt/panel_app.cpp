@@ -42,7 +42,7 @@ int RunPanel(PanelWindow& window) {
             const double now =
                 std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
             std::fprintf(stderr, "panel shown and filled at %.6f s, peak RSS %ld kB\n", now, PeakResidentKilobytes());
-            window.EndDialog(1);
+            window.done(1);
         });
     }
     window.exec();

@@ -1,62 +1,21 @@
 #include "panel_window.h"
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
 #include <QPixmap>
-#include <QPlainTextEdit>
-#include <QProxyStyle>
 #include <QPushButton>
 
+#include "batched_log_view.h"
+#include "digits_edit.h"
 #include "events.h"
 #include "resource.h"
+#include "selector_style.h"
 #include "spinner_bar.h"
 
 namespace zelkor::qt {
 
 namespace {
-
-// The entry takes only digit keys; pasted text goes in as it is, as with
-// the platform's digits-only edit.
-class DigitsEdit final : public QLineEdit {
-public:
-    using QLineEdit::QLineEdit;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override {
-        const QString text = event->text();
-        const bool command = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-        if (!command && text.size() == 1 && text.at(0).isPrint() && !text.at(0).isDigit()) {
-            event->accept();
-            QApplication::beep();
-            return;
-        }
-        QLineEdit::keyPressEvent(event);
-    }
-};
-
-// The selectors' text starts near the frame and runs up to the arrow, as in
-// the platform's combo box, so the longest band label fits the template width.
-class SelectorStyle final : public QProxyStyle {
-public:
-    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
-                         const QWidget* widget) const override {
-        if (control != CC_ComboBox) return QProxyStyle::subControlRect(control, option, part, widget);
-        const QRect frame = option->rect.adjusted(1, 1, -1, -1);
-        const int arrowWidth = 12;
-        switch (part) {
-        case SC_ComboBoxArrow: return QRect(frame.right() - arrowWidth + 1, frame.top(), arrowWidth, frame.height());
-        case SC_ComboBoxEditField: return frame.adjusted(1, 0, -arrowWidth, 0);
-        default: return QProxyStyle::subControlRect(control, option, part, widget);
-        }
-    }
-};
 
 enum class Kind {
     FrequencyEntry,
@@ -115,8 +74,6 @@ constexpr int kEntryCellHeight = 48;  // pixels
 // "MS Shell Dlg" and "Arial" are not on Linux; Liberation Sans has Arial's metrics.
 const char* const kFontFamily = "Liberation Sans";
 
-QString FromWide(const std::wstring& text) { return QString::fromStdWString(text); }
-
 }  // namespace
 
 PanelWindow::PanelWindow(QWidget* parent) : QDialog(parent) {
@@ -132,14 +89,15 @@ PanelWindow::PanelWindow(QWidget* parent) : QDialog(parent) {
     units_ = BaseUnitsFor(dialogFont);
 
     BuildControls();
+    gate_.SetIdleHook([this] {
+        if (auto* log = qobject_cast<BatchedLogView*>(Control(IDC_LOG))) log->Flush();
+    });
     setFixedSize(MulDiv(kDialogWidth, units_.cx, 4), MulDiv(kDialogHeight, units_.cy, 8));
     // No owner: the panel opens at the top-left corner of the screen.
     move(0, 0);
 }
 
-PanelWindow::~PanelWindow() {
-    if (initialized_) OnDestroy(*this);
-}
+PanelWindow::~PanelWindow() { gate_.Destroy(); }
 
 void PanelWindow::BuildControls() {
     QFont bigFont(QString::fromLatin1(kFontFamily));
@@ -170,23 +128,14 @@ void PanelWindow::BuildControls() {
             auto* button = new QPushButton(text, this);
             button->setDefault(def.kind == Kind::DefaultButton);
             const int id = def.id;
-            connect(button, &QPushButton::clicked, this,
-                    [this, id] { Dispatch([this, id] { OnCommand(*this, id, kButtonClicked); }); });
+            connect(button, &QPushButton::clicked, this, [this, id] { gate_.Command(id, kButtonClicked); });
             widget = button;
             break;
         }
-        case Kind::Log: {
-            log_ = new QPlainTextEdit(this);
-            log_->setReadOnly(true);
-            // Insertions into the log cannot be undone.
-            log_->setUndoRedoEnabled(false);
-            log_->setTabChangesFocus(true);
-            log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-            log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            log_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-            widget = log_;
+        case Kind::Log:
+            // Edits made while a handler runs are shown when it is done.
+            widget = new BatchedLogView(this, [this] { return gate_.Busy(); });
             break;
-        }
         case Kind::BigLabel: {
             auto* label = new QLabel(text, this);
             label->setFont(bigFont);
@@ -204,8 +153,7 @@ void PanelWindow::BuildControls() {
         case Kind::CheckBox: {
             auto* box = new QCheckBox(text, this);
             const int id = def.id;
-            connect(box, &QCheckBox::clicked, this,
-                    [this, id] { Dispatch([this, id] { OnCommand(*this, id, kButtonClicked); }); });
+            connect(box, &QCheckBox::clicked, this, [this, id] { gate_.Command(id, kButtonClicked); });
             widget = box;
             break;
         }
@@ -235,9 +183,8 @@ void PanelWindow::BuildControls() {
         case Kind::Spinner: {
             auto* spinner = new SpinnerBar(this);
             const int id = def.id;
-            connect(spinner, &SpinnerBar::spinnerMessage, this, [this, id](ScrollCode code, int thumb) {
-                Dispatch([this, id, code, thumb] { OnVScroll(*this, id, code, thumb); });
-            });
+            connect(spinner, &SpinnerBar::SpinnerMessage, this,
+                    [this, id](ScrollCode code, int thumb) { gate_.VScroll(id, code, thumb); });
             widget = spinner;
             break;
         }
@@ -261,183 +208,10 @@ void PanelWindow::BuildControls() {
     }
 }
 
-void PanelWindow::Initialize() {
-    initialized_ = true;
-    Dispatch([this] { OnInitDialog(*this); });
-}
+void PanelWindow::Initialize() { gate_.InitDialog(); }
 
-QWidget* PanelWindow::Control(int id) const {
-    const auto it = controls_.find(id);
-    return it == controls_.end() ? nullptr : it->second;
-}
+void PanelWindow::NotifyDeviceChange() { gate_.DeviceChange(); }
 
-template <typename Handler>
-void PanelWindow::Dispatch(Handler&& handler) {
-    ++depth_;
-    handler();
-    --depth_;
-    if (depth_ > 0) return;
-    while (heldNotices_ > 0 && !ended_) {
-        --heldNotices_;
-        ++depth_;
-        OnDeviceChange(*this);
-        --depth_;
-    }
-    FlushLog();
-}
-
-void PanelWindow::NotifyDeviceChange() {
-    if (!initialized_ || ended_) return;
-    if (depth_ > 0) {
-        ++heldNotices_;
-        return;
-    }
-    Dispatch([this] { OnDeviceChange(*this); });
-}
-
-void PanelWindow::reject() {
-    Dispatch([this] { OnCommand(*this, kIdCancel, kButtonClicked); });
-}
-
-std::wstring PanelWindow::GetItemText(int id, std::size_t maxChars) {
-    QWidget* widget = Control(id);
-    QString text;
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        text = edit->text();
-    } else if (widget && widget == log_) {
-        text = (logPending_ ? logText_ : log_->toPlainText()).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-        text = button->text();
-    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-        text = label->text();
-    } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-        text = combo->currentText();
-    }
-    std::wstring result = text.toStdWString();
-    if (maxChars == 0) return {};
-    if (result.size() > maxChars - 1) result.resize(maxChars - 1);
-    return result;
-}
-
-void PanelWindow::SetItemText(int id, const std::wstring& text) {
-    QWidget* widget = Control(id);
-    const QString value = FromWide(text);
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        edit->setText(value);
-    } else if (widget && widget == log_) {
-        // As with the platform's edit, new text puts the caret at the start.
-        BeginLogEdit();
-        logText_ = QString(value).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        logSelectionStart_ = logSelectionEnd_ = 0;
-        if (depth_ == 0) FlushLog();
-    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-        button->setText(value);
-    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-        label->setText(value);
-    }
-}
-
-void PanelWindow::ReplaceSelection(int id, const std::wstring& text) {
-    if (Control(id) != log_) {
-        if (auto* edit = qobject_cast<QLineEdit*>(Control(id))) edit->insert(FromWide(text));
-        return;
-    }
-    BeginLogEdit();
-    const QString inserted = FromWide(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    logText_.replace(logSelectionStart_, logSelectionEnd_ - logSelectionStart_, inserted);
-    logSelectionStart_ = logSelectionEnd_ = logSelectionStart_ + int(inserted.size());
-    if (depth_ == 0) FlushLog();
-}
-
-void PanelWindow::BeginLogEdit() {
-    if (logPending_) return;
-    logText_ = log_->toPlainText();
-    const QTextCursor cursor = log_->textCursor();
-    logSelectionStart_ = cursor.selectionStart();
-    logSelectionEnd_ = cursor.selectionEnd();
-    logPending_ = true;
-}
-
-void PanelWindow::FlushLog() {
-    if (!logPending_) return;
-    logPending_ = false;
-    // A refresh usually ends with the lines it started with: keep the layout.
-    if (log_->toPlainText() != logText_) log_->setPlainText(logText_);
-    QTextCursor cursor(log_->document());
-    cursor.setPosition(logSelectionStart_);
-    log_->setTextCursor(cursor);
-    log_->ensureCursorVisible();
-}
-
-bool PanelWindow::IsChecked(int id) {
-    auto* box = qobject_cast<QCheckBox*>(Control(id));
-    return box && box->isChecked();
-}
-
-void PanelWindow::SetChecked(int id, bool checked) {
-    if (auto* box = qobject_cast<QCheckBox*>(Control(id))) box->setChecked(checked);
-}
-
-void PanelWindow::SelectorReset(int id) {
-    if (auto* combo = qobject_cast<QComboBox*>(Control(id))) combo->clear();
-}
-
-void PanelWindow::SelectorAdd(int id, const std::wstring& label) {
-    if (auto* combo = qobject_cast<QComboBox*>(Control(id))) combo->addItem(FromWide(label));
-}
-
-void PanelWindow::SelectorSelect(int id, int index) {
-    auto* combo = qobject_cast<QComboBox*>(Control(id));
-    if (!combo) return;
-    // An index outside the list clears the selection.
-    combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
-}
-
-int PanelWindow::SelectorCurrent(int id) {
-    auto* combo = qobject_cast<QComboBox*>(Control(id));
-    return combo ? combo->currentIndex() : -1;
-}
-
-ScrollInfo PanelWindow::GetScrollInfo(int id) {
-    ScrollInfo info = scrollInfo_[id];
-    info.pos = GetScrollPos(id);
-    return info;
-}
-
-void PanelWindow::SetScrollInfo(int id, const ScrollInfo& info) {
-    auto* bar = qobject_cast<QScrollBar*>(Control(id));
-    if (!bar) return;
-    scrollInfo_[id] = info;
-    // With a page of n the last reachable position is max - (n - 1).
-    const int lastPosition = qMax(info.min, info.max - qMax(info.page - 1, 0));
-    bar->setRange(info.min, lastPosition);
-    bar->setPageStep(qMax(info.page, 1));
-    bar->setValue(info.pos);
-}
-
-void PanelWindow::SetScrollPos(int id, int pos) {
-    // QScrollBar clamps to its range, as the platform's bar does.
-    if (auto* bar = qobject_cast<QScrollBar*>(Control(id))) bar->setValue(pos);
-}
-
-int PanelWindow::GetScrollPos(int id) {
-    auto* bar = qobject_cast<QScrollBar*>(Control(id));
-    return bar ? bar->value() : 0;
-}
-
-void PanelWindow::ShowWarning(const std::wstring& text, const std::wstring& caption) {
-    FlushLog();
-    QMessageBox box(QMessageBox::Warning, FromWide(caption), FromWide(text), QMessageBox::Ok, this);
-    box.exec();
-}
-
-void PanelWindow::EndDialog(int result) {
-    ended_ = true;
-    done(result);
-}
-
-bool PanelWindow::IsControlKeyDown() {
-    return QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier;
-}
+void PanelWindow::reject() { gate_.Command(kIdCancel, kButtonClicked); }
 
 }  // namespace zelkor::qt

@@ -12,7 +12,7 @@ SpinnerBar::SpinnerBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {
     setTracking(true);
     connect(this, &QAbstractSlider::actionTriggered, this, &SpinnerBar::OnAction);
     connect(this, &QAbstractSlider::sliderReleased, this,
-            [this] { emit spinnerMessage(ScrollCode::ThumbPosition, sliderPosition()); });
+            [this] { emit SpinnerMessage(ScrollCode::ThumbPosition, sliderPosition()); });
 }
 
 void SpinnerBar::OnAction(int action) {
@@ -20,13 +20,13 @@ void SpinnerBar::OnAction(int action) {
     // decides the value, and the slider is put back onto it so the pending
     // update from Qt changes nothing.
     switch (action) {
-    case SliderSingleStepSub: emit spinnerMessage(ScrollCode::LineUp, 0); break;
-    case SliderSingleStepAdd: emit spinnerMessage(ScrollCode::LineDown, 0); break;
-    case SliderPageStepSub: emit spinnerMessage(ScrollCode::PageUp, 0); break;
-    case SliderPageStepAdd: emit spinnerMessage(ScrollCode::PageDown, 0); break;
-    case SliderToMinimum: emit spinnerMessage(ScrollCode::Top, 0); break;
-    case SliderToMaximum: emit spinnerMessage(ScrollCode::Bottom, 0); break;
-    case SliderMove: emit spinnerMessage(ScrollCode::ThumbTrack, sliderPosition()); break;
+    case SliderSingleStepSub: emit SpinnerMessage(ScrollCode::LineUp, 0); break;
+    case SliderSingleStepAdd: emit SpinnerMessage(ScrollCode::LineDown, 0); break;
+    case SliderPageStepSub: emit SpinnerMessage(ScrollCode::PageUp, 0); break;
+    case SliderPageStepAdd: emit SpinnerMessage(ScrollCode::PageDown, 0); break;
+    case SliderToMinimum: emit SpinnerMessage(ScrollCode::Top, 0); break;
+    case SliderToMaximum: emit SpinnerMessage(ScrollCode::Bottom, 0); break;
+    case SliderMove: emit SpinnerMessage(ScrollCode::ThumbTrack, sliderPosition()); break;
     default: break;
     }
     setSliderPosition(value());
@@ -43,7 +43,7 @@ void SpinnerBar::mouseReleaseEvent(QMouseEvent* event) {
     // position if it was being dragged.
     if (mouseDown_ && event->buttons() == Qt::NoButton) {
         mouseDown_ = false;
-        emit spinnerMessage(ScrollCode::EndScroll, 0);
+        emit SpinnerMessage(ScrollCode::EndScroll, 0);
     }
 }
 

@@ -17,7 +17,7 @@ public:
 
 signals:
     // `thumb` is the thumb's position for ThumbTrack and ThumbPosition.
-    void spinnerMessage(zelkor::ScrollCode code, int thumb);
+    void SpinnerMessage(zelkor::ScrollCode code, int thumb);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -1,6 +1,7 @@
 #include "control_panel.h"
 
 #include "events.h"
+#include "reentry_gate.h"
 #include "resource.h"
 #include "scroll_code.h"
 #include "win32_dialog.h"
@@ -21,6 +22,7 @@ HBITMAP g_hBitmap = nullptr;
 namespace {
 
 Win32Dialog g_panel;
+ReentryGate g_gate(g_panel);
 
 template <typename Handle>
 void DeleteAndInvalidate(Handle& object) {
@@ -49,15 +51,14 @@ INT_PTR CALLBACK ControlPanelProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM
     case WM_INITDIALOG:
         g_panel.Attach(hDlg);
         CreateAppearance(hDlg);
-        OnInitDialog(g_panel);
+        g_gate.InitDialog();
         return FALSE;
     case WM_COMMAND:
-        OnCommand(g_panel, LOWORD(wParam), HIWORD(wParam));
+        g_gate.Command(LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_VSCROLL: {
         const HWND scrollBar = reinterpret_cast<HWND>(lParam);
-        OnVScroll(g_panel, GetDlgCtrlID(scrollBar), ScrollCodeFromSb(LOWORD(wParam)),
-                  HIWORD(wParam));
+        g_gate.VScroll(GetDlgCtrlID(scrollBar), ScrollCodeFromSb(LOWORD(wParam)), HIWORD(wParam));
         return FALSE;
     }
     case WM_CTLCOLOREDIT:
@@ -66,13 +67,13 @@ INT_PTR CALLBACK ControlPanelProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM
         SetBkColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
         return reinterpret_cast<INT_PTR>(g_hBrush);
     case WM_DEVICECHANGE:
-        OnDeviceChange(g_panel);
+        g_gate.DeviceChange();
         return FALSE;
     case WM_DESTROY:
         DeleteAndInvalidate(g_hBitmap);
         DeleteAndInvalidate(g_hFont);
         DeleteAndInvalidate(g_hBrush);
-        OnDestroy(g_panel);
+        g_gate.Destroy();
         g_panel.Attach(nullptr);
         return TRUE;
     default:

@@ -14,9 +14,10 @@
 #include <string>
 
 #include "control_panel.h"
+#include "demo_power_cycle.h"
 #include "hid.h"
 #include "resource.h"
-#include "simulated.h"
+#include "run_later.h"
 #include "trace.h"
 
 namespace {
@@ -25,19 +26,8 @@ using namespace zelkor;
 
 constexpr wchar_t kUsage[] = L"Usage: zelkor-panel-demo [--absent] [--trace FILE]";
 
-SimulatedHid* g_simulated = nullptr;
-
-void CALLBACK PlugIn(HWND, UINT, UINT_PTR timer, DWORD) {
-    KillTimer(nullptr, timer);
-    g_simulated->SetPresent(true);
-}
-
-// Runs on the panel's thread: the receiver only comes or goes inside an
-// exchange or in PlugIn.
-void OnPresenceChange(bool present) {
-    if (const HWND panel = ControlPanelWindow())
-        PostMessageW(panel, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
-    if (!present) SetTimer(nullptr, 0, kDemoReturnDelayMs, PlugIn);
+void NotifyPanel() {
+    if (const HWND panel = ControlPanelWindow()) SendMessageW(panel, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
 }
 
 struct Options {
@@ -88,12 +78,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
 
     SimulatedHid simulated;
-    g_simulated = &simulated;
-    if (options.absent) {
-        simulated.SetPresent(false);
-        SetTimer(nullptr, 0, kDemoPlugInDelayMs, PlugIn);
-    }
-    simulated.SetPresenceListener(OnPresenceChange);
+    DemoPowerCycle powerCycle(simulated, RunLater, NotifyPanel, options.absent);
     std::unique_ptr<TraceHid> trace;
     HidBackend* backend = &simulated;
     if (traceFile) {
@@ -106,7 +91,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_CONTROL_PANEL), nullptr, ControlPanelProc, 0);
 
     SetHidBackend(nullptr);
-    simulated.SetPresenceListener(nullptr);
-    g_simulated = nullptr;
+    CancelLaterTasks();
     return 0;
 }

@@ -2,6 +2,7 @@
 // the panel relies on it (caret-append log, clamped scroll position).
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -42,6 +43,7 @@ public:
     int GetScrollPos(int id) override { return scroll[id].pos; }
     void ShowWarning(const std::wstring& text, const std::wstring& caption) override {
         warnings.push_back(caption + L": " + text);
+        if (whileWarning) whileWarning();
     }
     void EndDialog(int result) override { ended = result; }
     bool IsControlKeyDown() override { return controlDown; }
@@ -52,6 +54,8 @@ public:
     std::map<int, int> selection;
     std::map<int, ScrollInfo> scroll;
     std::vector<std::wstring> warnings;
+    // Runs while the message box is open, as its loop would.
+    std::function<void()> whileWarning;
     int ended = 0;
     bool controlDown = false;
 };

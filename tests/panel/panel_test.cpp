@@ -4,6 +4,7 @@
 
 #include "events.h"
 #include "fake_dialog.h"
+#include "reentry_gate.h"
 #include "recording.h"
 #include "resource.h"
 #include "settings.h"
@@ -341,6 +342,62 @@ TEST_F(PanelTest, AfterDestroyTransactionsLeaveTheDialogAlone) {
     TuneFrequency(145000);
     EXPECT_EQ(dialog.texts[IDC_LOG], L"kept");
     EXPECT_EQ(sim.Settings().frequencyHz, 145000000u);
+}
+
+// A handler can wait in a nested loop (the range message box) while the
+// system delivers device notices: each runs its refresh after the
+// outermost handler has returned, never inside it.
+TEST_F(PanelTest, NoticesDuringAHandlerRunAfterItARefreshEach) {
+    ReentryGate gate(dialog);
+    int idle = 0;
+    gate.SetIdleHook([&] { ++idle; });
+    gate.DeviceChange();
+    EXPECT_TRUE(Sent().empty()) << "a notice before the panel opens";
+    gate.InitDialog();
+    EXPECT_EQ(idle, 1);
+    g_events.clear();
+
+    dialog.texts[IDC_FREQUENCY] = L"5";
+    sim.Settings().ifGain = 33;
+    std::size_t sentDuringBox = 99;
+    dialog.whileWarning = [&] {
+        EXPECT_TRUE(gate.Busy());
+        gate.DeviceChange();
+        gate.DeviceChange();
+        sentDuringBox = Sent().size();
+    };
+    gate.Command(IDC_SET_FREQUENCY, kButtonClicked);
+    EXPECT_EQ(dialog.warnings.size(), 1u);
+    EXPECT_EQ(sentDuringBox, 0u);
+    Strings twice = kRefreshReads;
+    twice.insert(twice.end(), kRefreshReads.begin(), kRefreshReads.end());
+    EXPECT_EQ(SentHeads(), twice);
+    EXPECT_EQ(dialog.texts[IDC_IF_GAIN_VALUE], L"33");
+    EXPECT_EQ(idle, 2) << "once, after the held notices";
+    EXPECT_FALSE(gate.Busy());
+
+    // Outside a handler a notice runs at once.
+    g_events.clear();
+    gate.DeviceChange();
+    EXPECT_EQ(SentHeads(), kRefreshReads);
+    EXPECT_EQ(idle, 3);
+}
+
+TEST_F(PanelTest, NoticesAfterTheDialogEndedAreDropped) {
+    ReentryGate gate(dialog);
+    gate.InitDialog();
+    g_events.clear();
+    dialog.texts[IDC_FREQUENCY] = L"5";
+    dialog.whileWarning = [&] {
+        gate.DeviceChange();
+        gate.Command(IDC_EXIT, kButtonClicked);
+    };
+    gate.Command(IDC_SET_FREQUENCY, kButtonClicked);
+    EXPECT_EQ(dialog.ended, 1);
+    gate.DeviceChange();
+    EXPECT_TRUE(Sent().empty());
+    gate.Destroy();
+    EXPECT_EQ(g_hDlg, nullptr);
 }
 
 }  // namespace

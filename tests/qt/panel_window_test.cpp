@@ -60,7 +60,7 @@ private:
     T* Get(int id) {
         return qobject_cast<T*>(window_->Control(id));
     }
-    QString Text(int id) { return QString::fromStdWString(window_->GetItemText(id, 4096)); }
+    QString Text(int id) { return QString::fromStdWString(window_->DialogSeam().GetItemText(id, 4096)); }
     QStringList LogLines() { return Get<QPlainTextEdit>(IDC_LOG)->toPlainText().split('\n'); }
 
     // The first `bytes` bytes after the report ID of every output report.
@@ -238,16 +238,16 @@ private slots:
     void logInsertsAtTheCaret() {
         Open();
         auto* log = Get<QPlainTextEdit>(IDC_LOG);
-        window_->SetItemText(IDC_LOG, L"first\r\nthird");
+        window_->DialogSeam().SetItemText(IDC_LOG, L"first\r\nthird");
         QTextCursor cursor(log->document());
         cursor.setPosition(5);  // after "first"
         log->setTextCursor(cursor);
-        window_->ReplaceSelection(IDC_LOG, L"\r\nsecond");
+        window_->DialogSeam().ReplaceSelection(IDC_LOG, L"\r\nsecond");
         QCOMPARE(log->toPlainText(), QString("first\nsecond\nthird"));
         // Clearing puts the caret at the start; appends then follow each other.
-        window_->SetItemText(IDC_LOG, L"");
-        window_->ReplaceSelection(IDC_LOG, L"a");
-        window_->ReplaceSelection(IDC_LOG, L"\r\nb");
+        window_->DialogSeam().SetItemText(IDC_LOG, L"");
+        window_->DialogSeam().ReplaceSelection(IDC_LOG, L"a");
+        window_->DialogSeam().ReplaceSelection(IDC_LOG, L"\r\nb");
         QCOMPARE(Text(IDC_LOG), QString("a\r\nb"));
         QCOMPARE(log->toPlainText(), QString("a\nb"));
     }
@@ -405,7 +405,7 @@ private slots:
         QFETCH(QStringList, writes);
         QFETCH(int, end);
         Open();
-        window_->SetScrollInfo(IDC_IF_GAIN_SPIN, ScrollInfo{0, 59, page, start});
+        window_->DialogSeam().SetScrollInfo(IDC_IF_GAIN_SPIN, ScrollInfo{0, 59, page, start});
         g_wire.clear();
         auto* bar = Get<SpinnerBar>(IDC_IF_GAIN_SPIN);
         if (action == "up" || action == "ctrl-up")
@@ -435,7 +435,7 @@ private slots:
         QVERIFY(dev.isValid());
         Open();
         DeviceWatcher watcher(dev.path(), nullptr);
-        connect(&watcher, &DeviceWatcher::deviceChanged, window_.get(), &PanelWindow::NotifyDeviceChange);
+        connect(&watcher, &DeviceWatcher::DeviceChanged, window_.get(), &PanelWindow::NotifyDeviceChange);
         sim_->Settings().ifGain = 21;
         sim_->Settings().biasT = 1;
         g_wire.clear();
@@ -453,7 +453,7 @@ private slots:
         QVERIFY(dev.isValid());
         DeviceWatcher watcher(dev.path(), nullptr);
         QVERIFY(!watcher.UsesUdev());
-        QSignalSpy spy(&watcher, &DeviceWatcher::deviceChanged);
+        QSignalSpy spy(&watcher, &DeviceWatcher::DeviceChanged);
         auto touch = [&](const QString& name) {
             QFile file(dev.filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -491,7 +491,7 @@ private slots:
 
     void demoReceiverLeavesForTheBootloaderAndReturns() {
         window_ = std::make_unique<PanelWindow>();
-        DemoReceiver demo(*sim_, *window_, false, DemoReceiver::Timing{0, 60});
+        DemoReceiver demo(*sim_, *window_, false, DemoTiming{0, 60});
         window_->Initialize();
         window_->show();
         g_wire.clear();
@@ -508,7 +508,7 @@ private slots:
 
     void demoReceiverPluggedInAfterTheStart() {
         window_ = std::make_unique<PanelWindow>();
-        DemoReceiver demo(*sim_, *window_, true, DemoReceiver::Timing{50, 3000});
+        DemoReceiver demo(*sim_, *window_, true, DemoTiming{50, 3000});
         window_->Initialize();
         window_->show();
         QCOMPARE(Text(IDC_CURRENT_FREQUENCY), QString("0"));
