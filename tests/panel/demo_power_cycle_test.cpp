@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "demo_power_cycle.h"
@@ -44,11 +45,20 @@ private:
     int next_ = 0;
 };
 
-TEST(DemoPowerCycleTest, PlugsInLateThenReturnsAPowerCycleAfterLeaving) {
+class DemoPowerCycleTest : public ::testing::Test {
+protected:
+    std::unique_ptr<DemoPowerCycle> Start(bool unplugged) {
+        return std::make_unique<DemoPowerCycle>(sim, loop.Runner(), [this] { ++notices; }, unplugged,
+                                                DemoTiming{50, 300});
+    }
+
     SimulatedHid sim;
     ManualLoop loop;
     int notices = 0;
-    DemoPowerCycle cycle(sim, loop.Runner(), [&] { ++notices; }, true, {50, 300});
+};
+
+TEST_F(DemoPowerCycleTest, PlugsInLateThenReturnsAPowerCycleAfterLeaving) {
+    const auto cycle = Start(true);
     EXPECT_FALSE(sim.Present());
     loop.AdvanceTo(49);
     EXPECT_FALSE(sim.Present());
@@ -70,15 +80,11 @@ TEST(DemoPowerCycleTest, PlugsInLateThenReturnsAPowerCycleAfterLeaving) {
     EXPECT_EQ(loop.Pending(), 0u);
 }
 
-TEST(DemoPowerCycleTest, PluggedInFromTheStartAndSilentOnceGone) {
-    SimulatedHid sim;
-    ManualLoop loop;
-    int notices = 0;
-    {
-        DemoPowerCycle cycle(sim, loop.Runner(), [&] { ++notices; }, false, {50, 300});
-        EXPECT_TRUE(sim.Present());
-        EXPECT_EQ(loop.Pending(), 0u);
-    }
+TEST_F(DemoPowerCycleTest, PluggedInFromTheStartAndSilentOnceGone) {
+    auto cycle = Start(false);
+    EXPECT_TRUE(sim.Present());
+    EXPECT_EQ(loop.Pending(), 0u);
+    cycle.reset();
     sim.SetPresent(false);
     sim.SetPresent(true);
     EXPECT_EQ(loop.Pending(), 0u);
