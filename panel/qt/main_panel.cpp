@@ -23,7 +23,7 @@ const char kUsage[] =
     "            the panel's refresh wrote\n";
 
 void PrintStatusLog(zelkor::qt::PanelWindow& window) {
-    const QString log = QString::fromStdWString(window.GetItemText(IDC_LOG, 1 << 16));
+    const QString log = QString::fromStdWString(window.DialogSeam().GetItemText(IDC_LOG, 1 << 16));
     for (const QString& line : log.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
         std::fprintf(stderr, "log: %s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
