@@ -238,7 +238,7 @@ unplug() {
   need "the second exchange to fail" [ "$(grep '^HIDReadCommand' $W/out | sed -n 2p)" = "HIDReadCommand returns 0" ] &&
   has "Error, Zelkor not found: is Zelkor correctly installed?" &&
   need "the device to be gone" grep -q '^# unplugged after 2 reports' $W/dev.log &&
-  took_under 200 || return 1
+  took_under 400 || return 1
   # It still holds the reports queued before the unplug, then EIO.
   dd bs=64 count=100 <&3 >/dev/null 2>$W/dd
   need "the old descriptor to read EIO" grep -qi 'i/o error\|input/output error' $W/dd
