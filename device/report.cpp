@@ -85,7 +85,9 @@ std::uint8_t Exchange(HidHandle hWrite, HidHandle hRead, const Report& out, Repo
     auto waitUntil = deadline;
     Report report = {};
     HidIo io;
-    while ((io = hid.Read(hRead, report, MillisecondsLeft(waitUntil))) == HidIo::Ok) {
+    // Bounded by time, not by what arrives: a device may never stop sending.
+    while ((io = Clock::now() < waitUntil ? hid.Read(hRead, report, MillisecondsLeft(waitUntil))
+                                          : HidIo::Timeout) == HidIo::Ok) {
         if (report[1] == code || echo == EchoBelief::NoEcho) {
             g_echo.Taken(code, report[1] == code);
             std::memcpy(in, report, REPORT_SIZE);
@@ -114,8 +116,8 @@ std::uint8_t Exchange(HidHandle hWrite, HidHandle hRead, const Report& out, Repo
     if (skipped) g_echo.Forget();  // it may have stopped echoing
     hid.Note("< no reply: timeout");
     // The receiver answers every request once: wait for that answer here.
-    while (hid.Read(hRead, report, MillisecondsLeft(sent + std::chrono::milliseconds(LATE_REPLY_LIMIT_MS))) ==
-           HidIo::Ok) {
+    const auto lateLimit = sent + std::chrono::milliseconds(LATE_REPLY_LIMIT_MS);
+    while (Clock::now() < lateLimit && hid.Read(hRead, report, MillisecondsLeft(lateLimit)) == HidIo::Ok) {
         const bool ours = echo != EchoBelief::Echoes || report[1] == code;
         hid.Note(ours ? "  discarded: late reply" : "  discarded: not the reply (byte 1 is not the command)");
         if (ours) break;

@@ -12,12 +12,18 @@ class ReplyBackend final : public zelkor::HidBackend {
 public:
     const std::uint8_t* data = nullptr;
     std::size_t size = 0;
+    bool pending = false;
     std::vector<zelkor::HidInterfaceInfo> Enumerate() override { return {}; }
     zelkor::HidHandle OpenWrite(const std::string&) override { return 1; }
     zelkor::HidHandle OpenRead(const std::string&) override { return 2; }
-    bool Write(zelkor::HidHandle, const std::uint8_t*) override { return true; }
+    // One reply to every request, as a device gives.
+    bool Write(zelkor::HidHandle, const std::uint8_t*) override {
+        pending = true;
+        return true;
+    }
     zelkor::HidIo Read(zelkor::HidHandle, std::uint8_t* report, int) override {
-        if (size == 0) return zelkor::HidIo::Timeout;
+        if (size == 0 || !pending) return zelkor::HidIo::Timeout;
+        pending = false;
         // As a backend may: copy whatever arrived, up to a report.
         std::memcpy(report, data, size < zelkor::REPORT_SIZE ? size : zelkor::REPORT_SIZE);
         return size >= 3 ? zelkor::HidIo::Ok : zelkor::HidIo::Failed;
@@ -42,6 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t code = data[1];
     g_backend.data = data + 2;
     g_backend.size = size - 2;
+    ForgetReplyEcho();  // each input a receiver of its own
 
     std::uint8_t destination[256];
     std::memset(destination, 0xA5, sizeof destination);

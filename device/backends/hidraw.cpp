@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <time.h>
 #include <unistd.h>
@@ -108,7 +109,20 @@ HidrawBackend::HidrawBackend(std::string sysfsRoot, std::string devRoot)
     : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
 
 HidrawBackend::~HidrawBackend() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        WakeWatcherLocked();
+    }
+    if (watcher_.joinable()) watcher_.join();
     if (heldFd_ >= 0) ::close(heldFd_);
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void HidrawBackend::WakeWatcherLocked() {
+    if (wakeFd_ < 0) return;
+    const std::uint64_t one = 1;
+    (void)!::write(wakeFd_, &one, sizeof one);
 }
 
 void HidrawBackend::DropHeldIfGoneLocked() {
@@ -118,6 +132,27 @@ void HidrawBackend::DropHeldIfGoneLocked() {
         ::close(heldFd_);
         heldFd_ = -1;
         heldPath_.clear();
+        ++heldGeneration_;
+    }
+}
+
+void HidrawBackend::Watch() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stopping_) {
+        const int fd = heldFd_;
+        const unsigned generation = heldGeneration_;
+        lock.unlock();
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd, 0, 0}};
+        const int ready = ::poll(fds, fd >= 0 ? 2 : 1, -1);
+        lock.lock();
+        if (ready < 0 && errno != EINTR) break;
+        if (fds[0].revents & POLLIN) {
+            std::uint64_t count;
+            (void)!::read(wakeFd_, &count, sizeof count);
+        }
+        // Only the descriptor polled, not one opened since under its number.
+        if (fd >= 0 && generation == heldGeneration_ && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)))
+            DropHeldIfGoneLocked();
     }
 }
 
@@ -129,6 +164,19 @@ void HidrawBackend::Hold(const std::string& path) {
     // Write-only: nothing can ever read it as a reply.
     heldFd_ = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     heldPath_ = heldFd_ >= 0 ? path : std::string();
+    ++heldGeneration_;
+    if (heldFd_ >= 0 && !watcher_.joinable()) {
+        wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (wakeFd_ >= 0) {
+            // With every signal blocked, none meant for the program lands here.
+            sigset_t all, previous;
+            sigfillset(&all);
+            ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+            watcher_ = std::thread([this] { Watch(); });
+            ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        }
+    }
+    WakeWatcherLocked();
 }
 
 std::string HidrawBackend::HeldPath() {

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "hid.h"
 
@@ -49,6 +50,10 @@ private:
     // open (never read) until it goes away or another node is opened.
     void Hold(const std::string& path);
     void DropHeldIfGoneLocked();
+    // Drops the held descriptor the moment the device goes away, so that a
+    // returning receiver can have its node back; runs while one is held.
+    void Watch();
+    void WakeWatcherLocked();
     HidHandle Open(const std::string& path, int flags);
 
     std::string sysfsRoot_;
@@ -56,6 +61,10 @@ private:
     std::mutex mutex_;
     int heldFd_ = -1;
     std::string heldPath_;
+    unsigned heldGeneration_ = 0;  // changes whenever heldFd_ does
+    int wakeFd_ = -1;              // eventfd: the held descriptor changed, or stop
+    bool stopping_ = false;
+    std::thread watcher_;
     int lastOpenErrno_ = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "hidraw.h"
 
@@ -159,13 +161,36 @@ TEST_F(HidrawNodes, HoldsOneDescriptorOnTheNodeLastOpened) {
             EXPECT_EQ(backend.HeldPath(), Node(node));
             backend.Close(w);
             backend.Close(r);
-            EXPECT_EQ(OpenDescriptors(), before + 1) << node;
+            EXPECT_EQ(OpenDescriptors(), before + 2) << node << ": the node's, and the watcher's wake-up";
         }
         EXPECT_EQ(backend.OpenWrite(Node("missing")), kInvalidHandle);
         EXPECT_EQ(backend.LastOpenError().reason, "") << "a node that is not there is simply absent";
-        EXPECT_EQ(OpenDescriptors(), before) << "nothing held on a node that could not be opened";
+        EXPECT_EQ(OpenDescriptors(), before + 1) << "nothing held on a node that could not be opened";
     }
     EXPECT_EQ(OpenDescriptors(), before);
+}
+
+// A FIFO stands in for a node whose device goes away: the held descriptor
+// writes to it, and when its last reader goes, the held one sees POLLERR as
+// it would see POLLHUP on hidraw.
+TEST_F(HidrawNodes, TheHeldDescriptorIsDroppedAsSoonAsItsDeviceGoes) {
+    const std::string node = (dir / "hidraw5").string();
+    ASSERT_EQ(::mkfifo(node.c_str(), 0600), 0);
+    const int device = ::open(node.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(device, 0);
+    HidrawBackend backend;
+    const std::size_t before = OpenDescriptors();
+    const HidHandle w = backend.OpenWrite(node);
+    ASSERT_NE(w, kInvalidHandle);
+    backend.Close(w);
+    EXPECT_EQ(OpenDescriptors(), before + 2) << "the held descriptor and the watcher's wake-up";
+    ::close(device);
+    // Not a word to the backend: its watcher notices by itself.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (OpenDescriptors() != before + 1 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(OpenDescriptors(), before + 1) << "dropped without waiting for the next transaction";
+    EXPECT_EQ(backend.HeldPath(), "");
 }
 
 TEST_F(HidrawNodes, AnOpenRefusedForAnotherReasonIsReportedWithIt) {

@@ -188,13 +188,13 @@ TEST(HidrawDrill, NoDescriptorLeaksOverAThousandTransactions) {
     int found = 0;
     for (int i = 0; i < 1000; ++i) found += ReadSetting(CMD_GET_IF_GAIN, &value, 1);
     EXPECT_EQ(found, 1000);
-    EXPECT_EQ(OpenDescriptors(), before + 1) << "only the one held on the node";
+    EXPECT_EQ(OpenDescriptors(), before + 2) << "only the one held on the node, and its watcher's wake-up";
     EXPECT_EQ(backend.HeldPath(), (root / "dev/hidraw0").string());
     fs::permissions(root / "dev/hidraw0", fs::perms::none);
     if (::geteuid() != 0) {
         EXPECT_EQ(ReadSetting(CMD_GET_IF_GAIN, &value, 1), 0) << "EACCES is not found";
     }
-    EXPECT_EQ(OpenDescriptors(), before + 1);
+    EXPECT_EQ(OpenDescriptors(), before + 2);
     SetPauseFunction(previous);
     SetHidBackend(nullptr);
     fs::remove_all(root);
@@ -226,6 +226,34 @@ TEST_F(Drill, TwoClientsOnOneReceiverNeverHang) {
     EXPECT_EQ(exchanges, 600);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
     EXPECT_EQ(sim.OpenHandles(), 0u);
+    SetPauseFunction(recording);
+    OnInitDialog(dialog);  // for TearDown
+}
+
+// Transactions take turns: two threads reading different settings over and
+// over, with reports arriving besides the replies, each see only their own.
+TEST_F(Drill, TwoClientsTakingTurnsNeverSeeEachOthersValues) {
+    OnDestroy(dialog);
+    SetHidBackend(&sim);
+    const PauseFunction recording = SetPauseFunction([](unsigned) {});
+    sim.SetReportsBeforeReply(1);
+    std::atomic<int> wrong{0}, done{0};
+    auto client = [&](std::uint8_t code, std::uint8_t truth) {
+        for (int i = 0; i < 300; ++i) {
+            std::uint8_t value = 0xEE, status = 0;
+            if (ReadSetting(code, &value, 1, &status) == 1 && status == REPLY_OK) {
+                ++done;
+                if (value != truth) ++wrong;
+            }
+        }
+    };
+    std::thread a(client, CMD_GET_IF_GAIN, 33), b(client, CMD_GET_LNA_ENABLE, 1);
+    a.join();
+    b.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(done, 600);
+    EXPECT_EQ(sim.OpenHandles(), 0u);
+    sim.SetReportsBeforeReply(0);
     SetPauseFunction(recording);
     OnInitDialog(dialog);  // for TearDown
 }

@@ -221,13 +221,18 @@ void Unplug(const Gadget& g, int& fd, WireReceiver& receiver) {
     receiver.Note("unplugged after %u reports", receiver.reportsTaken);
 }
 
+enum class Kind { Reply, Extra, Unsolicited };
+
 // The host takes an input report only while it polls the endpoint; never
-// wait for that longer than a reply could matter. An unasked report waits
-// for nobody: it is dropped while the last one is still pending.
-void Send(int fd, const WireReport& report, WireReceiver& receiver, bool unasked = false) {
+// wait for that longer than a reply could matter. An extra report sent with
+// a reply waits less, and an unsolicited one waits for nobody: it is dropped
+// while the last report is still pending.
+void Send(int fd, const WireReport& report, WireReceiver& receiver, Kind kind = Kind::Reply) {
+    const bool unasked = kind != Kind::Reply;
     pollfd pfd{fd, POLLOUT, 0};
-    if (::poll(&pfd, 1, unasked ? 0 : 2000) <= 0 || !(pfd.revents & POLLOUT)) {
-        if (!unasked) receiver.Note("reply not taken by the host");
+    if (::poll(&pfd, 1, kind == Kind::Reply ? 2000 : kind == Kind::Extra ? 200 : 0) <= 0 ||
+        !(pfd.revents & POLLOUT)) {
+        if (kind != Kind::Unsolicited) receiver.Note("%s not taken by the host", unasked ? "extra report" : "reply");
         return;
     }
     if (::write(fd, report.data(), report.size()) != static_cast<ssize_t>(report.size()))
@@ -267,14 +272,14 @@ public:
         if (faults_.echoNoise) (*reply)[0] = Noise();
         for (int i = 0; i < faults_.stale; ++i) {
             const std::size_t back = std::size_t(faults_.stale - i);
-            Send(fd, history_.size() >= back ? history_[history_.size() - back] : Unasked(), receiver_, true);
+            Send(fd, history_.size() >= back ? history_[history_.size() - back] : Unasked(), receiver_, Kind::Extra);
         }
         if (late) {
             receiver_.Note("reply held back %d ms", faults_.lateMs);
             Pause(faults_.lateMs);
         }
         Send(fd, *reply, receiver_);
-        if (stale) Send(fd, *stale, receiver_, true);
+        if (stale) Send(fd, *stale, receiver_, Kind::Extra);
         history_.push_back(*reply);
         if (history_.size() > 8) history_.pop_front();
     }
@@ -389,7 +394,7 @@ int main(int argc, char** argv) {
             receiver.Note("faults now from %s", faultsPath.c_str());
         }
         if (Clock::now() >= unaskedAt) {
-            Send(fd, Unasked(), receiver, true);
+            Send(fd, Unasked(), receiver, Kind::Unsolicited);
             unaskedAt = Clock::now() + std::chrono::milliseconds(wire.unsolicitedMs);
         }
         const auto untilUnasked =

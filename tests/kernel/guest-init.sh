@@ -238,7 +238,7 @@ unplug() {
   need "the second exchange to fail" [ "$(grep '^HIDReadCommand' $W/out | sed -n 2p)" = "HIDReadCommand returns 0" ] &&
   has "Error, Zelkor not found: is Zelkor correctly installed?" &&
   need "the device to be gone" grep -q '^# unplugged after 2 reports' $W/dev.log &&
-  took_under 200 || return 1
+  took_under 400 || return 1
   # It still holds the reports queued before the unplug, then EIO.
   dd bs=64 count=100 <&3 >/dev/null 2>$W/dd
   need "the old descriptor to read EIO" grep -qi 'i/o error\|input/output error' $W/dd
@@ -293,9 +293,10 @@ late_reply() {
 }
 
 # Reports the device sends besides its replies (the gadget's own faults).
-reports_besides_replies() {
+reports_besides_replies() {  # how many at least
   ctl lna off if-gain 21 tune 433920 status
-  need "reports besides the replies" grep -q '^~ ' $W/dev.log &&
+  need "at least $1 reports besides the replies (saw $(grep -c '^~ ' $W/dev.log))" \
+    [ "$(grep -c '^~ ' $W/dev.log)" -ge "$1" ] &&
   values_true
 }
 
@@ -314,7 +315,8 @@ refused() {
   kill -USR2 $GADGET
   ctl lna off
   rc_is 1 && has "Error, Zelkor register NOT written." &&
-  need "the device to keep LNA on" grep -qx 'lna=1' $W/state || return 1
+  need "the device to keep LNA on" grep -qx 'lna=1' $W/state &&
+  need "a success report after the refusal" grep -q '^~ 6e 01 ' $W/dev.log || return 1
   ctl status
   values_true all
 }
@@ -349,9 +351,11 @@ two_processes() {
     values_true >$W/check || cat $W/check
     wrong=$((wrong + $(grep -c '^wrong ' $W/check)))
   done
+  both=no
+  [ -f $W/run.a.1 ] && [ -f $W/run.b.1 ] && both=yes
   rm -f $W/run.* $W/check
   echo "two processes: $runs runs of zelkor-ctl, $wrong wrong values, $failed failed" >$W/figure
-  need "runs from both processes" [ "$runs" -ge 4 ] &&
+  need "runs from both processes" [ "$both" = yes ] &&
   need "no wrong values (saw $wrong)" [ "$wrong" = 0 ]
 }
 
@@ -387,9 +391,9 @@ run() {
   faults --status 2
   scenario "fixed status 2 is reported as a failure" fixed_status
   faults --unsolicited-ms 30
-  scenario "unsolicited reports: true values or a failure" reports_besides_replies
+  scenario "unsolicited reports: true values or a failure" reports_besides_replies 2
   faults --stale 3
-  scenario "three stale reports before every reply: true values or a failure" reports_besides_replies
+  scenario "three stale reports before every reply: true values or a failure" reports_besides_replies 20
   faults --echo-noise
   scenario "noise in the reply's echo byte: works, true values" echo_noise
   stop_gadget
