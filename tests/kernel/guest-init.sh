@@ -1,7 +1,8 @@
 #!/bin/sh
 # /init of the kernel test's guest: loads the USB HID stack, plays the
 # receiver with zelkor-gadget (and once with zelkor-uhid), runs zelkor-ctl
-# against it and checks output, exit status and trace. The result goes out as
+# against it and checks output, exit status and trace, and the values shown
+# against what the device really holds. The result goes out as
 # one sentinel line on the console; the guest always powers off.
 export PATH=/bin
 /bin/busybox --install -s /bin
