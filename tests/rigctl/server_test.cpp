@@ -161,9 +161,9 @@ TEST_F(ServerTest, MalformedInputIsAnsweredAndTheConnectionStaysUsable) {
     Start();
     Client c(port);
     c.Send(std::string(2048, 'F') + "\n");
-    c.Send(std::string("\x00\xff\x1b[2J\x80", 7) + "\n");
-    c.Send("F\nF 99\nwhat\n\\dump_caps\nf\n");
-    EXPECT_REPLY(c, "RPRT -8\nRPRT -11\nRPRT -1\nRPRT -1\nRPRT -11\nRPRT -11\n100000000\n");
+    c.Send(std::string("\x00\xff\x80", 3) + "\n");
+    c.Send("F 99\n\\what\n\\get_rig_info\nf\n");
+    EXPECT_REPLY(c, "RPRT -8\nRPRT -11\nRPRT -11\nRPRT -11\nRPRT -1\nRPRT -11\nRPRT -11\n100000000\n");
     EXPECT_FALSE(Tuned());
     c.Send("q\n");
     EXPECT_REPLY(c, "RPRT 0\n");

@@ -1,6 +1,6 @@
 // The line protocol of the rig-control library's network daemon, as far as
-// a receive-only radio with one tuning knob can honour it. No sockets here:
-// bytes in, reply text out.
+// a receive-only radio with one tuning knob can honour it, reply for reply
+// as that daemon words it. No sockets here: bytes in, reply text out.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zelkor::rigctl {
 
@@ -27,7 +28,8 @@ constexpr std::uint32_t RX_END_HZ = 2500000000u;
 // No S-meter on this receiver: `l STRENGTH` answers this fixed value (dB
 // relative to S9, i.e. roughly S0).
 constexpr int FIXED_STRENGTH_DB = -54;
-// Longer lines are dropped whole and answered with RIG_EPROTO.
+// Longer lines (line end not counted) are dropped whole and answered with
+// RIG_EPROTO.
 constexpr std::size_t MAX_LINE_BYTES = 1024;
 
 // What the protocol needs from the receiver. Results are RIG_OK or a
@@ -44,25 +46,26 @@ public:
 // beyond any receiver.
 std::optional<std::uint64_t> ParseKilohertz(const std::string& text);
 
-struct Reply {
-    std::string text;     // may be empty: an empty line gets no answer
-    bool close = false;   // the client said goodbye
-};
-
-// Answers one line (its line end already removed).
-Reply AnswerLine(const std::string& line, Receiver& receiver);
+// The same, but nothing unless the frequency as written (before rounding)
+// lies in [RX_START_HZ, RX_END_HZ]: a client must never believe it tuned
+// a frequency the receiver cannot.
+std::optional<std::uint32_t> TuningKilohertz(const std::string& text);
 
 // One connection's state. The server feeds what it receives, then runs the
 // waiting commands one at a time, so each reply can go out as soon as its
 // command is done and a client that hangs up leaves nothing behind to run.
+// A line may hold several commands ("fmv", "F 145000000 f"); a command's
+// arguments may follow on later lines, as the daemon allows.
 class Session {
 public:
     explicit Session(Receiver& receiver) : receiver_(receiver) {}
 
-    // Buffers received bytes; lines end with CR, LF or CRLF.
+    // Buffers received bytes; lines end with CR, LF or CRLF. Only complete
+    // lines are run. The buffer grows with whatever the client sends:
+    // feed more once HasCommand() is false.
     void Feed(const char* data, std::size_t length);
     // A complete command is waiting and the client has not quit.
-    bool HasCommand() const;
+    bool HasCommand() const { return next_.has_value(); }
     // The waiting command will touch the receiver (worth a turn at the
     // device lock); false when none is waiting.
     bool NextNeedsReceiver() const;
@@ -72,11 +75,33 @@ public:
     bool Closed() const { return closed_; }
 
 private:
+    struct Position {
+        std::size_t line = 0;    // index into lines_
+        std::size_t offset = 0;  // byte in that line
+    };
+    struct Command {
+        int index = -1;         // into the command table; -1: not a command
+        bool overlong = false;  // stands for a line beyond MAX_LINE_BYTES
+        std::vector<std::string> arguments;
+        bool extended = false;  // labelled reply with a header
+        char separator = '\n';
+        Position end;           // where its text ends
+    };
+    void Advance();
+    std::optional<Command> Parse(bool* started) const;
+
     Receiver& receiver_;
-    std::string partial_;             // the line being received
-    // Complete lines not yet run; nothing for a line beyond MAX_LINE_BYTES.
-    std::deque<std::optional<std::string>> lines_;
+    std::string partial_;  // the line being received
     bool overlong_ = false;
+    // Complete lines not yet run (their line ends turned into '\n'); nothing
+    // for a line beyond MAX_LINE_BYTES. Only the front is partly consumed.
+    std::deque<std::optional<std::string>> lines_;
+    std::size_t offset_ = 0;
+    std::optional<Command> next_;
+    // The daemon keeps the response mode of `\chk_vfo` for the command after
+    // it; clients written against it see the same here.
+    bool extended_ = false;
+    char separator_ = '\n';
     bool closed_ = false;
 };
 
