@@ -266,8 +266,8 @@ void Server::Advance(Connection& c) {
         c.session.RunNext(&c.output);
         Flush(c);
     }
-    if (c.closed) return;
-    const bool done = c.session.Closed() || (c.ended && !c.busy && !c.session.HasCommand());
+    if (c.closed || c.busy) return;
+    const bool done = c.session.Closed() || (c.ended && !c.session.HasCommand());
     if (done && c.output.empty()) Close(c, "disconnected");
 }
 
