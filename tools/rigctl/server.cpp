@@ -51,6 +51,11 @@ private:
     Printer print_;
 };
 
+std::string Describe(std::chrono::milliseconds span) {
+    const auto ms = span.count();
+    return ms % 1000 ? std::to_string(ms) + " ms" : std::to_string(ms / 1000) + " s";
+}
+
 }  // namespace
 
 struct Server::Connection : std::enable_shared_from_this<Connection> {
@@ -113,7 +118,9 @@ void Server::Run() {
         fds.clear();
         polled.clear();
         fds.push_back({waker_.Get(), POLLIN, 0});
-        fds.push_back({listener_.Get(), POLLIN, 0});
+        // Out of descriptors, the listener rests rather than wake the loop
+        // for a connection it cannot take.
+        fds.push_back({listener_.Get(), short(now < acceptPausedUntil_ ? 0 : POLLIN), 0});
         for (const ConnectionPtr& c : connections_) {
             const short events = short((c->WantsToRead() ? POLLIN : 0) | (c->output.empty() ? 0 : POLLOUT));
 #ifdef _WIN32
@@ -173,11 +180,11 @@ void Server::Run() {
 
 int Server::PollTimeoutMs(Clock::time_point now) const {
     // Finished receiver work arrives through the waker; the timeout only
-    // serves the idle limit.
-    if (options_.idleLimit.count() <= 0 || connections_.empty()) return -1;
-    auto first = Clock::time_point::max();
-    for (const ConnectionPtr& c : connections_)
-        if (!c->busy) first = std::min(first, c->lastActive + options_.idleLimit);
+    // serves the idle limit and a resting listener.
+    auto first = now < acceptPausedUntil_ ? acceptPausedUntil_ : Clock::time_point::max();
+    if (options_.idleLimit.count() > 0)
+        for (const ConnectionPtr& c : connections_)
+            if (!c->busy) first = std::min(first, c->lastActive + options_.idleLimit);
     if (first == Clock::time_point::max()) return -1;
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(first - now).count() + 1;
     return int(std::clamp<long long>(wait, 0, 60 * 1000));
@@ -187,14 +194,16 @@ void Server::CloseIdle(Clock::time_point now) {
     if (options_.idleLimit.count() <= 0) return;
     for (const ConnectionPtr& c : connections_)
         if (!c->busy && now - c->lastActive >= options_.idleLimit)
-            Close(*c, "closed: idle for " + std::to_string(options_.idleLimit.count() / 1000) + " s");
+            Close(*c, "closed: idle for " + Describe(options_.idleLimit));
     Sweep();
 }
 
 bool Server::MakeRoom() {
-    if (connections_.size() < options_.maxClients) return true;
-    // The connection idle longest gives way; one waiting for the receiver
-    // is not idle.
+    return connections_.size() < options_.maxClients || CloseIdleLongest();
+}
+
+bool Server::CloseIdleLongest() {
+    // One waiting for the receiver is not idle.
     ConnectionPtr oldest;
     for (const ConnectionPtr& c : connections_)
         if (!c->busy && (!oldest || c->lastActive < oldest->lastActive)) oldest = c;
@@ -213,9 +222,8 @@ void Server::AcceptWaiting() {
         const net::AcceptResult result = net::Accept(listener_, &socket, &peer);
         if (result == net::AcceptResult::NoneWaiting) return;
         if (result == net::AcceptResult::OutOfHandles) {
-            // Room for the next one comes from the idle longest; without
-            // it the backlog waits rather than the loop spin.
-            if (connections_.empty() || !MakeRoom()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            // The idle longest gives way; with none, the backlog waits.
+            if (!CloseIdleLongest()) acceptPausedUntil_ = Clock::now() + std::chrono::milliseconds(100);
             return;
         }
         if (result != net::AcceptResult::Accepted) return;
@@ -258,8 +266,8 @@ void Server::Advance(Connection& c) {
         c.session.RunNext(&c.output);
         Flush(c);
     }
-    if (c.closed) return;
-    const bool done = c.session.Closed() || (c.ended && !c.busy && !c.session.HasCommand());
+    if (c.closed || c.busy) return;
+    const bool done = c.session.Closed() || (c.ended && !c.session.HasCommand());
     if (done && c.output.empty()) Close(c, "disconnected");
 }
 

@@ -54,6 +54,7 @@ private:
 
     void AcceptWaiting();
     bool MakeRoom();
+    bool CloseIdleLongest();
     void ReadFrom(Connection& c);
     void Advance(Connection& c);
     void Flush(Connection& c);
@@ -70,6 +71,7 @@ private:
     net::Waker waker_;
     bool wakerOpen_ = false;
     std::atomic<bool> stopping_{false};
+    Clock::time_point acceptPausedUntil_;
     std::vector<ConnectionPtr> connections_;  // the socket thread's own
 
     // Handed between the socket thread and the receiver thread.
