@@ -25,7 +25,7 @@ const char kUsage[] =
     "                       network control port for rig-control clients (last;\n"
     "                       default 127.0.0.1:4532; --quiet: no log lines)\n"
     "--simulate talks to the built-in simulated receiver; --trace prints every\n"
-    "report exchanged on standard error.\n";
+    "report exchanged on standard error; --version prints the version.\n";
 
 namespace {
 
