@@ -59,7 +59,7 @@ receiver_node() {
 
 plug() {
   : >$W/dev.log
-  $T/zelkor-gadget --log $W/dev.log --lifetime 150 &
+  $T/zelkor-gadget --log $W/dev.log --lifetime 150 >>$W/gadget.out 2>&1 &
   GADGET=$!
   # udev has run its rules once the queue is empty.
   wait_for receiver_node 150 && wait_for "[ -c \$(receiver_node) ]" 50 && udevadm settle --timeout=20
@@ -82,19 +82,26 @@ opens() {
 
 # --- the checks ------------------------------------------------------------
 
-# Files outside the places that change as the system runs (logs, caches,
-# apt's and dpkg's own records, home folders, runtime state).
+# What a package's scripts may leave: everything in /etc, /opt, /srv,
+# /usr/local and /var, less what changes as the system runs (logs, caches,
+# apt's and dpkg's own records, runtime state). /usr, the bulk, is checked
+# through the package's own file list.
 file_list() {
-  find / -xdev \( -path /proc -o -path /sys -o -path /dev -o -path /run -o -path /tmp \
-    -o -path /var/tmp -o -path /var/log -o -path /var/cache -o -path /var/lib/apt \
-    -o -path /var/lib/dpkg -o -path /var/lib/systemd -o -path /home -o -path /root \) -prune \
-    -o -print | sort
+  find /etc /opt /srv /usr/local /var \( -path /var/tmp -o -path /var/log -o -path /var/cache \
+    -o -path /var/lib/apt -o -path /var/lib/dpkg -o -path /var/lib/systemd/timers \
+    -o -path /var/lib/systemd/random-seed -o -path /var/lib/systemd/linger \) -prune -o -print | sort
+  # The package's paths that exist, whether it made them or not.
+  dpkg-deb -c $T/zelkor_*_amd64.deb | awk '{print substr($6, 2)}' | sed 's|/$||' | grep . |
+    while read -r p; do [ -e "$p" ] && echo "$p"; done
 }
 
 install() {
   file_list >$W/files.before
+  echo "    listed at $(uptime_s)" >/dev/ttyS0
   (cd $T && timeout 120 apt-get install -y ./zelkor_*_amd64.deb) >$W/apt.log 2>&1
   rc=$?
+  echo "    installed at $(uptime_s)" >/dev/ttyS0
+  sed 's/^/    /' $W/apt.log >/dev/ttyS0
   need "apt-get to install the package (exit $rc)" [ "$rc" = 0 ] || { tail -n 20 $W/apt.log; return 1; }
   need "the package installed" sh -c "dpkg-query -W -f='\${Status}' zelkor | grep -q 'install ok installed'" &&
   need "a system user zelkor" sh -c "getent passwd zelkor | cut -d: -f3 | awk '\$1 < 1000' | grep -q ." &&
@@ -157,7 +164,9 @@ service() {
     { echo "expected rigctl to tune 145000000 and read it back"; return 1; }
   need "the receiver to get the set-frequency report" grep -q '^> 65 40 86 a4 08' $W/dev.log || return 1
   unplug || return 1
-  $RIG F 7100000 >/dev/null 2>&1  # a request with nothing to answer it
+  # A request with nothing to answer it: an error reply, not a hang.
+  reply=$(timeout 20 bash -c 'exec 3<>/dev/tcp/127.0.0.1/4532; echo "F 7100000" >&3; read -r r <&3; echo "$r"')
+  need "an error reply with the receiver unplugged (got '$reply')" sh -c "echo '$reply' | grep -q '^RPRT -'" || return 1
   plug || return 1
   $RIG F 433920000 && [ "$($RIG f)" = 433920000 ] ||
     { echo "expected rigctl to tune 433920000 after the replug"; return 1; }
@@ -211,7 +220,7 @@ removal() {
   sed 's/^/  /' $W/files.diff | head -n 20
   need "no trace in dpkg" sh -c "! dpkg-query -W zelkor 2>/dev/null" &&
   need "the files as before the install" [ ! -s $W/files.diff ] &&
-  find / -xdev -name '*zelkor*' ! -path "$W*" >$W/named
+  find /etc /usr /var -name '*zelkor*' ! -path "$W*" >$W/named
   sed 's/^/  left: /' $W/named | head -n 20
   need "nothing named after the package, even in logs' and caches' folders" [ ! -s $W/named ] &&
   need "no rule" sh -c "! ls /usr/lib/udev/rules.d /etc/udev/rules.d | grep -q zelkor" &&
@@ -225,7 +234,14 @@ removal() {
 # --- the run ---------------------------------------------------------------
 
 log "multi-user.target reached $(uptime_s) s after power-on"
+echo "    userspace from $(systemctl show -p UserspaceTimestampMonotonic --value) us"
+systemctl show -p Id -p InactiveExitTimestampMonotonic -p ActiveEnterTimestampMonotonic -- \
+  $(systemctl list-units --no-legend --plain --all | awk '{print $1}') |
+  awk -F= '/^Id=/ {u=$2} /^InactiveExit/ {a=$2} /^ActiveEnter/ {if (a > 0 && $2 > a) printf "%d %d %s\n", ($2-a)/1000, a/1000, u}' |
+  sort -rn | head -n 25 | sed 's/^/    /'
 modprobe dummy_hcd && modprobe usb_f_hid || log "modprobe failed"
+# desk's user manager stays over the session's end and return in the seat check.
+loginctl enable-linger desk
 mountpoint -q /sys/kernel/config || mount -t configfs none /sys/kernel/config
 
 check "install: apt-get install ./zelkor_*.deb resolves and installs" install

@@ -28,5 +28,5 @@ done
 mkdir -p /root
 mount -t ext4 -o rw /dev/vda /root || give_up "cannot mount /dev/vda"
 umount /sys /proc
-umount /dev
+mount --move /dev /root/dev  # the console stays open across the switch
 exec switch_root /root /lib/systemd/systemd
