@@ -97,11 +97,8 @@ file_list() {
 
 install() {
   file_list >$W/files.before
-  echo "    listed at $(uptime_s)" >/dev/ttyS0
   (cd $T && timeout 120 apt-get install -y ./zelkor_*_amd64.deb) >$W/apt.log 2>&1
   rc=$?
-  echo "    installed at $(uptime_s)" >/dev/ttyS0
-  sed 's/^/    /' $W/apt.log >/dev/ttyS0
   need "apt-get to install the package (exit $rc)" [ "$rc" = 0 ] || { tail -n 20 $W/apt.log; return 1; }
   need "the package installed" sh -c "dpkg-query -W -f='\${Status}' zelkor | grep -q 'install ok installed'" &&
   need "a system user zelkor" sh -c "getent passwd zelkor | cut -d: -f3 | awk '\$1 < 1000' | grep -q ." &&
@@ -191,6 +188,7 @@ panel() {
   changes() { grep -c '^device change$' $W/panel.err; }
   wait_for "grep -q '^panel ready; device notices from udev$' $W/panel.err" 400 &&
   plug && wait_for '[ "$(changes)" -ge 1 ]' 300 &&
+  { echo "on arrival:"; ls -l "$(receiver_node)"; getfacl -cp "$(receiver_node)"; } &&
   unplug && wait_for '[ "$(changes)" -ge 2 ]' 300
   ok=$?
   sleep 2  # room for any stray notice
@@ -220,12 +218,12 @@ removal() {
   sed 's/^/  /' $W/files.diff | head -n 20
   need "no trace in dpkg" sh -c "! dpkg-query -W zelkor 2>/dev/null" &&
   need "the files as before the install" [ ! -s $W/files.diff ] &&
-  find /etc /usr /var -name '*zelkor*' ! -path "$W*" >$W/named
+  find /etc /usr /var -name '*zelkor*' ! -path "$W*" ! -name zelkor-system-check.service >$W/named
   sed 's/^/  left: /' $W/named | head -n 20
   need "nothing named after the package, even in logs' and caches' folders" [ ! -s $W/named ] &&
   need "no rule" sh -c "! ls /usr/lib/udev/rules.d /etc/udev/rules.d | grep -q zelkor" &&
   need "no unit" sh -c "! systemctl cat zelkor-serve.service >/dev/null 2>&1" &&
-  need "no enablement link" sh -c "! find /etc/systemd -name 'zelkor*' | grep -q ." &&
+  need "no enablement link" sh -c "! find /etc/systemd -name 'zelkor-serve*' | grep -q ." &&
   need "no user zelkor" sh -c "! getent passwd zelkor" &&
   need "no group zelkor" sh -c "! getent group zelkor" &&
   need "no process left of uid $uid" sh -c "! ps -o pid= -u $uid | grep -q ."
@@ -234,11 +232,11 @@ removal() {
 # --- the run ---------------------------------------------------------------
 
 log "multi-user.target reached $(uptime_s) s after power-on"
-echo "    userspace from $(systemctl show -p UserspaceTimestampMonotonic --value) us"
+log "kernel and initramfs took $(( $(systemctl show -p UserspaceTimestampMonotonic --value) / 1000000 )) s; slowest units (ms):"
 systemctl show -p Id -p InactiveExitTimestampMonotonic -p ActiveEnterTimestampMonotonic -- \
   $(systemctl list-units --no-legend --plain --all | awk '{print $1}') |
-  awk -F= '/^Id=/ {u=$2} /^InactiveExit/ {a=$2} /^ActiveEnter/ {if (a > 0 && $2 > a) printf "%d %d %s\n", ($2-a)/1000, a/1000, u}' |
-  sort -rn | head -n 25 | sed 's/^/    /'
+  awk -F= '/^Id=/ {u=$2} /^InactiveExit/ {a=$2} /^ActiveEnter/ {if (a > 0 && $2 > a) printf "%d %s\n", ($2-a)/1000, u}' |
+  sort -rn | head -n 5 | sed 's/^/    /'
 modprobe dummy_hcd && modprobe usb_f_hid || log "modprobe failed"
 # desk's user manager stays over the session's end and return in the seat check.
 loginctl enable-linger desk
