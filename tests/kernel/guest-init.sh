@@ -1,7 +1,8 @@
 #!/bin/sh
 # /init of the kernel test's guest: loads the USB HID stack, plays the
 # receiver with zelkor-gadget (and once with zelkor-uhid), runs zelkor-ctl
-# against it and checks output, exit status and trace. The result goes out as
+# against it and checks output, exit status and trace, and the values shown
+# against what the device really holds. The result goes out as
 # one sentinel line on the console; the guest always powers off.
 export PATH=/bin
 /bin/busybox --install -s /bin
@@ -321,6 +322,17 @@ refused() {
   values_true all
 }
 
+# The USB stack refuses the write itself (usbhid sends it as a control
+# request, which the gadget stalls) while unsolicited reports keep coming:
+# the write must fail at once, and no report may stand in for its reply.
+write_refused() {
+  ctl lna off
+  rc_is 1 && has "Error, Zelkor register NOT written." &&
+  need "nothing to reach the device" [ -z "$(grep '^> ' $W/dev.log)" ] &&
+  need "the device to keep LNA on" grep -qx 'lna=1' $W/state &&
+  need "the trace to show the failed write" grep -qi 'write failed' $W/trace
+}
+
 # Two processes on one receiver for a few seconds, each running zelkor-ctl
 # over and over; the device's values do not change, so every value shown
 # must be them.
@@ -397,6 +409,13 @@ run() {
   faults --echo-noise
   scenario "noise in the reply's echo byte: works, true values" echo_noise
   stop_gadget
+
+  # Output reports by control request, for this receiver only.
+  rmmod usbhid && insmod /lib/modules/usbhid.ko quirks=0x04d8:0xfb31:0x00040000 || log "usbhid with quirks failed"
+  start_gadget --unsolicited-ms 30
+  scenario "a write the USB stack refuses: fails at once, no report taken for its reply" write_refused
+  stop_gadget
+  rmmod usbhid && insmod /lib/modules/usbhid.ko || log "usbhid reload failed"
 
   : >$W/other.log
   zelkor-gadget --name other --udc dummy_udc.1 --vendor 1234 --product 5678 --silent \
