@@ -128,6 +128,8 @@ HidIo SimulatedHid::Read(HidHandle handle, std::uint8_t* report, int timeoutMs) 
         // A vanished device fails at once rather than timing out; a receiver
         // that left for its bootloader after its last reply counts as gone.
         if (!h.receiver || h.generation != generation_ || !present_) return HidIo::Failed;
+        // A look at the queue, as before every request, costs no timed wait.
+        if (std::chrono::steady_clock::now() >= deadline) return HidIo::Timeout;
         if (replied_.wait_until(lock, std::min(deadline, due)) == std::cv_status::timeout) {
             if (std::chrono::steady_clock::now() < deadline) continue;  // a delayed reply is due
             DeliverDueLocked();
