@@ -10,8 +10,8 @@ Script lines are sent as written, followed by a line feed; <CR>, <LF> and
 notes. A line ending in a tab and "#differs: REASON" is a known difference:
 it is sent to both (so the conversation stays in step) but not compared.
 """
-import os
 import re
+import shutil
 import signal
 import socket
 import subprocess
@@ -65,12 +65,22 @@ def wait_connectable(port, process, seconds=10.0):
     return False
 
 
+def wait_exit(process, seconds):
+    try:
+        process.wait(timeout=seconds)
+        return True
+    except subprocess.TimeoutExpired:
+        return False
+
+
 def start_reference():
     for _ in range(3):  # the free port may be taken before the daemon binds it
         port = free_port()
         process = subprocess.Popen(["rigctld", "-m", "1", "-T", "127.0.0.1", "-t", str(port)],
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if wait_connectable(port, process):
+        # Still running a moment later: it was the daemon that answered, not
+        # some other program that took the port first.
+        if wait_connectable(port, process) and not wait_exit(process, 0.2):
             return process, port
         stop(process)
     raise RuntimeError("the reference daemon did not start")
@@ -95,9 +105,7 @@ def start_ours(ctl, errors):
 def stop(process):
     if process.poll() is None:
         process.terminate()
-        try:
-            process.wait(timeout=5)
-        except subprocess.TimeoutExpired:
+        if not wait_exit(process, 5):
             process.kill()
             process.wait(timeout=5)
 
@@ -155,6 +163,9 @@ def main():
         print(__doc__)
         return 2
     ctl, script = sys.argv[1], sys.argv[2]
+    if not shutil.which("rigctld"):
+        print("rigctld missing (libhamlib-utils; run scripts/install-deps)")
+        return 1
     verbose = "-v" in sys.argv[3:]
     # A test runner's time-out ends this with SIGTERM: still stop both servers.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))

@@ -78,10 +78,13 @@ TEST(TuningKilohertz, TakesOnlyTheReceiversRangeAsWritten) {
         {"145000499.999999", 145000},
         {"2500000000", 2500000},
         {"2500000000.000000", 2500000},
+        {"2.5e9", 2500000},
         // Would round into the range, but is outside it as written.
         {"99999.999999", std::nullopt},
         {"99500", std::nullopt},
         {"2500000000.000001", std::nullopt},
+        {"2.5000000001e9", std::nullopt},
+        {"9.99999999e4", std::nullopt},
         {"2500000001", std::nullopt},
         {"2500000499", std::nullopt},
         {"0", std::nullopt},
