@@ -1,5 +1,8 @@
 #include "device_receiver.h"
 
+#include <cstdio>
+
+#include "discovery.h"
 #include "report.h"
 #include "transactions.h"
 
@@ -49,6 +52,9 @@ int DeviceReceiver::GetFrequency(std::uint32_t* hertz) {
         ViewScope scope(view_);
         found = ReadSetting(CMD_GET_FREQ, bytes, sizeof bytes, &status);
     }
+    // A receiver that is there but may not be opened is the operator's to
+    // fix: say why on standard error, once per distinct cause.
+    ReportOpenFailure(stderr);
     const int code = Code(found == 1, status);
     if (code == RIG_OK)
         *hertz = std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 |
@@ -63,6 +69,7 @@ int DeviceReceiver::SetFrequency(std::uint32_t kilohertz) {
         ViewScope scope(view_);
         result = SetFrequencyTransaction(kilohertz, nullptr);
     }
+    ReportOpenFailure(stderr);
     return Code(result.found, result.status);
 }
 
