@@ -24,16 +24,20 @@ namespace {
 
 // Plain system calls: every transaction reads these, and on a busy
 // machine a stream's set-up costs more than the read.
-std::optional<std::string> ReadSmallFile(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// Relative to a directory already opened, so the long sysfs path is walked
+// once per node.
+std::optional<std::string> ReadSmallFile(int directory, const char* name) {
+    const int fd = ::openat(directory, name, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     char buffer[4096];  // sysfs attributes are small; cap what we take
     std::size_t got = 0;
     while (got < sizeof buffer) {
-        const ssize_t n = ::read(fd, buffer + got, sizeof buffer - got);
+        const std::size_t wanted = sizeof buffer - got;
+        const ssize_t n = ::read(fd, buffer + got, wanted);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += static_cast<std::size_t>(n);
+        if (static_cast<std::size_t>(n) < wanted) break;  // sysfs hands over all it has at once
     }
     ::close(fd);
     return std::string(buffer, got);
@@ -57,11 +61,9 @@ std::optional<unsigned> ParseHex(const std::string& text, unsigned maxValue) {
 // The USB device above a hidraw node, if there is one (uhid has none). The
 // kernel takes ".." after the device link on the real path, so no link is
 // resolved here.
-std::optional<unsigned> FindBcdDevice(const fs::path& hidDevice) {
-    fs::path dir = hidDevice;
-    for (int up = 0; up < 3; ++up) {
-        dir /= "..";
-        if (auto text = ReadSmallFile(dir / "bcdDevice")) {
+std::optional<unsigned> FindBcdDevice(int hidDevice) {
+    for (const char* name : {"../bcdDevice", "../../bcdDevice", "../../../bcdDevice"}) {
+        if (auto text = ReadSmallFile(hidDevice, name)) {
             std::string digits = *text;
             digits.erase(std::remove_if(digits.begin(), digits.end(),
                                         [](char c) { return c == '\n' || c == ' '; }),
@@ -297,9 +299,9 @@ std::vector<HidInterfaceInfo> HidrawBackend::Enumerate() {
         DropHeldIfGoneLocked();
     }
     std::vector<std::string> nodes;
+    const std::string classDir = sysfsRoot_ + "/class/hidraw";
     std::error_code ec;
-    for (fs::directory_iterator it(fs::path(sysfsRoot_) / "class" / "hidraw", ec), end;
-         !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(classDir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.rfind("hidraw", 0) == 0) nodes.push_back(name);
     }
@@ -307,12 +309,16 @@ std::vector<HidInterfaceInfo> HidrawBackend::Enumerate() {
 
     std::vector<HidInterfaceInfo> devices;
     for (const std::string& node : nodes) {
-        const fs::path hidDevice = fs::path(sysfsRoot_) / "class" / "hidraw" / node / "device";
         HidInterfaceInfo info;
         info.path = devRoot_ + "/" + node;
-        if (auto uevent = ReadSmallFile(hidDevice / "uevent"))
-            if (auto ids = ParseHidUevent(*uevent))
-                info.hardwareIds = HardwareIdsFor(*ids, FindBcdDevice(hidDevice));
+        const int hidDevice =
+            ::open((classDir + "/" + node + "/device").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (hidDevice >= 0) {
+            if (auto uevent = ReadSmallFile(hidDevice, "uevent"))
+                if (auto ids = ParseHidUevent(*uevent))
+                    info.hardwareIds = HardwareIdsFor(*ids, FindBcdDevice(hidDevice));
+            ::close(hidDevice);
+        }
         devices.push_back(std::move(info));
     }
     return devices;
