@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <thread>
 
 namespace zelkor {
@@ -89,9 +88,10 @@ std::wstring Hex4(unsigned value) {
 }  // namespace
 
 std::optional<HidIds> ParseHidUevent(const std::string& uevent) {
-    std::istringstream lines(uevent);
-    std::string line;
-    while (std::getline(lines, line)) {
+    for (std::size_t start = 0, end; start < uevent.size(); start = end + 1) {
+        end = uevent.find('\n', start);
+        if (end == std::string::npos) end = uevent.size();
+        const std::string line = uevent.substr(start, end - start);
         if (line.rfind("HID_ID=", 0) != 0) continue;
         const std::string value = line.substr(7);
         const auto first = value.find(':');
