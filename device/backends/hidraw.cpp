@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -14,22 +15,31 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace zelkor {
 namespace fs = std::filesystem;
 namespace {
 
-std::optional<std::string> ReadSmallFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string text;
-    char buffer[4096];
-    in.read(buffer, sizeof buffer);  // sysfs attributes are small; cap what we take
-    text.assign(buffer, static_cast<std::size_t>(in.gcount()));
-    return text;
+// Plain system calls: every transaction reads these, and on a busy
+// machine a stream's set-up costs more than the read.
+// Relative to a directory already opened, so the long sysfs path is walked
+// once per node.
+std::optional<std::string> ReadSmallFile(int directory, const char* name) {
+    const int fd = ::openat(directory, name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    char buffer[4096];  // sysfs attributes are small; cap what we take
+    std::size_t got = 0;
+    while (got < sizeof buffer) {
+        const std::size_t wanted = sizeof buffer - got;
+        const ssize_t n = ::read(fd, buffer + got, wanted);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+        if (static_cast<std::size_t>(n) < wanted) break;  // sysfs hands over all it has at once
+    }
+    ::close(fd);
+    return std::string(buffer, got);
 }
 
 std::optional<unsigned> ParseHex(const std::string& text, unsigned maxValue) {
@@ -47,14 +57,12 @@ std::optional<unsigned> ParseHex(const std::string& text, unsigned maxValue) {
     return value;
 }
 
-// The USB device above a hidraw node, if there is one (uhid has none).
-std::optional<unsigned> FindBcdDevice(const fs::path& hidDevice) {
-    std::error_code ec;
-    fs::path dir = fs::canonical(hidDevice, ec);
-    if (ec) return std::nullopt;
-    for (int up = 0; up < 3 && dir.has_parent_path() && dir != dir.root_path(); ++up) {
-        dir = dir.parent_path();
-        if (auto text = ReadSmallFile(dir / "bcdDevice")) {
+// The USB device above a hidraw node, if there is one (uhid has none). The
+// kernel takes ".." after the device link on the real path, so no link is
+// resolved here.
+std::optional<unsigned> FindBcdDevice(int hidDevice) {
+    for (const char* name : {"../bcdDevice", "../../bcdDevice", "../../../bcdDevice"}) {
+        if (auto text = ReadSmallFile(hidDevice, name)) {
             std::string digits = *text;
             digits.erase(std::remove_if(digits.begin(), digits.end(),
                                         [](char c) { return c == '\n' || c == ' '; }),
@@ -80,9 +88,10 @@ std::wstring Hex4(unsigned value) {
 }  // namespace
 
 std::optional<HidIds> ParseHidUevent(const std::string& uevent) {
-    std::istringstream lines(uevent);
-    std::string line;
-    while (std::getline(lines, line)) {
+    for (std::size_t start = 0, end; start < uevent.size(); start = end + 1) {
+        end = uevent.find('\n', start);
+        if (end == std::string::npos) end = uevent.size();
+        const std::string line = uevent.substr(start, end - start);
         if (line.rfind("HID_ID=", 0) != 0) continue;
         const std::string value = line.substr(7);
         const auto first = value.find(':');
@@ -117,6 +126,7 @@ HidrawBackend::~HidrawBackend() {
     if (watcher_.joinable()) watcher_.join();
     if (heldFd_ >= 0) ::close(heldFd_);
     if (wakeFd_ >= 0) ::close(wakeFd_);
+    if (nodesFd_ >= 0) ::close(nodesFd_);
 }
 
 void HidrawBackend::WakeWatcherLocked() {
@@ -132,28 +142,41 @@ void HidrawBackend::DropHeldIfGoneLocked() {
         ::close(heldFd_);
         heldFd_ = -1;
         heldPath_.clear();
-        ++heldGeneration_;
     }
 }
 
+// The kernel hangs up the node's descriptors before it removes the node, so
+// a removal in its directory is the moment to look. Polling the held
+// descriptor itself would wake this thread on every input report.
 void HidrawBackend::Watch() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopping_) {
-        const int fd = heldFd_;
-        const unsigned generation = heldGeneration_;
         lock.unlock();
-        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd, 0, 0}};
-        const int ready = ::poll(fds, fd >= 0 ? 2 : 1, -1);
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {nodesFd_, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, -1);
         lock.lock();
         if (ready < 0 && errno != EINTR) break;
         if (fds[0].revents & POLLIN) {
             std::uint64_t count;
             (void)!::read(wakeFd_, &count, sizeof count);
         }
-        // Only the descriptor polled, not one opened since under its number.
-        if (fd >= 0 && generation == heldGeneration_ && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)))
+        if (fds[1].revents & POLLIN) {
+            alignas(inotify_event) char events[4096];
+            while (::read(nodesFd_, events, sizeof events) > 0) {
+            }
             DropHeldIfGoneLocked();
+        }
     }
+}
+
+// Called with the lock held, heldFd_ open on path.
+void HidrawBackend::WatchNodeDirectoryLocked(const std::string& path) {
+    const std::string directory = fs::path(path).parent_path().string();
+    if (directory == watchedDirectory_ || nodesFd_ < 0) return;
+    if (watchedDirectory_.size()) ::inotify_rm_watch(nodesFd_, watch_);
+    watch_ = ::inotify_add_watch(nodesFd_, directory.empty() ? "." : directory.c_str(),
+                                 IN_DELETE | IN_MOVED_FROM);
+    watchedDirectory_ = watch_ >= 0 ? directory : std::string();
 }
 
 void HidrawBackend::Hold(const std::string& path) {
@@ -164,10 +187,10 @@ void HidrawBackend::Hold(const std::string& path) {
     // Write-only: nothing can ever read it as a reply.
     heldFd_ = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     heldPath_ = heldFd_ >= 0 ? path : std::string();
-    ++heldGeneration_;
     if (heldFd_ >= 0 && !watcher_.joinable()) {
-        wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (wakeFd_ >= 0) {
+        if (wakeFd_ < 0) wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (nodesFd_ < 0) nodesFd_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        if (wakeFd_ >= 0 && nodesFd_ >= 0) {
             // With every signal blocked, none meant for the program lands here.
             sigset_t all, previous;
             sigfillset(&all);
@@ -176,7 +199,7 @@ void HidrawBackend::Hold(const std::string& path) {
             ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         }
     }
-    WakeWatcherLocked();
+    if (heldFd_ >= 0) WatchNodeDirectoryLocked(path);
 }
 
 std::string HidrawBackend::HeldPath() {
@@ -276,9 +299,9 @@ std::vector<HidInterfaceInfo> HidrawBackend::Enumerate() {
         DropHeldIfGoneLocked();
     }
     std::vector<std::string> nodes;
+    const std::string classDir = sysfsRoot_ + "/class/hidraw";
     std::error_code ec;
-    for (fs::directory_iterator it(fs::path(sysfsRoot_) / "class" / "hidraw", ec), end;
-         !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(classDir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.rfind("hidraw", 0) == 0) nodes.push_back(name);
     }
@@ -286,12 +309,16 @@ std::vector<HidInterfaceInfo> HidrawBackend::Enumerate() {
 
     std::vector<HidInterfaceInfo> devices;
     for (const std::string& node : nodes) {
-        const fs::path hidDevice = fs::path(sysfsRoot_) / "class" / "hidraw" / node / "device";
         HidInterfaceInfo info;
         info.path = devRoot_ + "/" + node;
-        if (auto uevent = ReadSmallFile(hidDevice / "uevent"))
-            if (auto ids = ParseHidUevent(*uevent))
-                info.hardwareIds = HardwareIdsFor(*ids, FindBcdDevice(hidDevice));
+        const int hidDevice =
+            ::open((classDir + "/" + node + "/device").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (hidDevice >= 0) {
+            if (auto uevent = ReadSmallFile(hidDevice, "uevent"))
+                if (auto ids = ParseHidUevent(*uevent))
+                    info.hardwareIds = HardwareIdsFor(*ids, FindBcdDevice(hidDevice));
+            ::close(hidDevice);
+        }
         devices.push_back(std::move(info));
     }
     return devices;

@@ -54,6 +54,7 @@ private:
     // returning receiver can have its node back; runs while one is held.
     void Watch();
     void WakeWatcherLocked();
+    void WatchNodeDirectoryLocked(const std::string& path);
     HidHandle Open(const std::string& path, int flags);
 
     std::string sysfsRoot_;
@@ -61,8 +62,10 @@ private:
     std::mutex mutex_;
     int heldFd_ = -1;
     std::string heldPath_;
-    unsigned heldGeneration_ = 0;  // changes whenever heldFd_ does
-    int wakeFd_ = -1;              // eventfd: the held descriptor changed, or stop
+    int wakeFd_ = -1;    // eventfd: stop
+    int nodesFd_ = -1;   // inotify on the held node's directory
+    int watch_ = -1;
+    std::string watchedDirectory_;
     bool stopping_ = false;
     std::thread watcher_;
     int lastOpenErrno_ = 0;

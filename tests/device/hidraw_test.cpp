@@ -161,18 +161,20 @@ TEST_F(HidrawNodes, HoldsOneDescriptorOnTheNodeLastOpened) {
             EXPECT_EQ(backend.HeldPath(), Node(node));
             backend.Close(w);
             backend.Close(r);
-            EXPECT_EQ(OpenDescriptors(), before + 2) << node << ": the node's, and the watcher's wake-up";
+            EXPECT_EQ(OpenDescriptors(), before + 3)
+                << node << ": the node's, the watcher's wake-up and its view of the node's directory";
         }
         EXPECT_EQ(backend.OpenWrite(Node("missing")), kInvalidHandle);
         EXPECT_EQ(backend.LastOpenError().reason, "") << "a node that is not there is simply absent";
-        EXPECT_EQ(OpenDescriptors(), before + 1) << "nothing held on a node that could not be opened";
+        EXPECT_EQ(OpenDescriptors(), before + 2) << "nothing held on a node that could not be opened";
     }
     EXPECT_EQ(OpenDescriptors(), before);
 }
 
 // A FIFO stands in for a node whose device goes away: the held descriptor
 // writes to it, and when its last reader goes, the held one sees POLLERR as
-// it would see POLLHUP on hidraw.
+// it would see POLLHUP on hidraw; then the node goes, as the kernel removes
+// it after hanging up its descriptors.
 TEST_F(HidrawNodes, TheHeldDescriptorIsDroppedAsSoonAsItsDeviceGoes) {
     const std::string node = (dir / "hidraw5").string();
     ASSERT_EQ(::mkfifo(node.c_str(), 0600), 0);
@@ -183,13 +185,15 @@ TEST_F(HidrawNodes, TheHeldDescriptorIsDroppedAsSoonAsItsDeviceGoes) {
     const HidHandle w = backend.OpenWrite(node);
     ASSERT_NE(w, kInvalidHandle);
     backend.Close(w);
-    EXPECT_EQ(OpenDescriptors(), before + 2) << "the held descriptor and the watcher's wake-up";
+    EXPECT_EQ(OpenDescriptors(), before + 3)
+        << "the held descriptor, the watcher's wake-up and its view of the node's directory";
     ::close(device);  // one descriptor fewer: the device's own
+    ::unlink(node.c_str());
     // Not a word to the backend: its watcher notices by itself.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (OpenDescriptors() != before && std::chrono::steady_clock::now() < until)
+    while (OpenDescriptors() != before + 1 && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(OpenDescriptors(), before) << "the held one dropped without waiting for the next transaction";
+    EXPECT_EQ(OpenDescriptors(), before + 1) << "the held one dropped without waiting for the next transaction";
     EXPECT_EQ(backend.HeldPath(), "");
 }
 

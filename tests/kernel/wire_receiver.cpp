@@ -36,13 +36,15 @@ WireReceiver::~WireReceiver() {
 }
 
 void WireReceiver::Line(char direction, const std::uint8_t* data, std::size_t length) {
+    // Before every reply, so it costs the reply's time: no formatting calls.
+    static const char digits[] = "0123456789abcdef";
     std::string line(1, direction);
-    char hex[4];
     for (std::size_t i = 0; i < length; ++i) {
-        std::snprintf(hex, sizeof hex, " %02x", data[i]);
-        line += hex;
+        const char hex[3] = {' ', digits[data[i] >> 4], digits[data[i] & 15]};
+        line.append(hex, 3);
     }
-    std::fprintf(log_, "%s\n", line.c_str());
+    line += '\n';
+    std::fputs(line.c_str(), log_);
     std::fflush(log_);
 }
 
@@ -61,6 +63,7 @@ void WireReceiver::LogUnasked(const std::uint8_t* data, std::size_t length) { Li
 
 void WireReceiver::KeepStateIn(const std::string& path) {
     statePath_ = path;
+    savedState_.clear();
     SaveState();
 }
 
@@ -70,18 +73,23 @@ void WireReceiver::Apply(const ServeOptions& options) {
     if (!options.state.empty()) KeepStateIn(options.state);
 }
 
-// Renamed into place, so a reader never sees half a file.
+// Renamed into place, so a reader never sees half a file. Only when the
+// settings changed: the write comes before the reply, and reads change nothing.
 void WireReceiver::SaveState() const {
     if (statePath_.empty()) return;
+    const FirmwareSettings& s = firmware.settings;
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "frequency=%u\nrf_filter=%u\nif_filter=%u\nbias_t=%u\nlna=%u\nmixer_gain=%u\nif_gain=%u\n",
+                  unsigned(s.frequencyHz), unsigned(s.rfFilter), unsigned(s.ifFilter), unsigned(s.biasT),
+                  unsigned(s.lna), unsigned(s.mixerGain), unsigned(s.ifGain));
+    if (savedState_ == text) return;
     const std::string temporary = statePath_ + ".new";
     std::FILE* file = std::fopen(temporary.c_str(), "w");
     if (!file) return;
-    const FirmwareSettings& s = firmware.settings;
-    std::fprintf(file, "frequency=%u\nrf_filter=%u\nif_filter=%u\nbias_t=%u\nlna=%u\nmixer_gain=%u\nif_gain=%u\n",
-                 unsigned(s.frequencyHz), unsigned(s.rfFilter), unsigned(s.ifFilter), unsigned(s.biasT),
-                 unsigned(s.lna), unsigned(s.mixerGain), unsigned(s.ifGain));
-    std::fclose(file);
-    std::rename(temporary.c_str(), statePath_.c_str());
+    std::fputs(text, file);
+    const bool written = std::fclose(file) == 0;
+    if (written && std::rename(temporary.c_str(), statePath_.c_str()) == 0) savedState_ = text;
 }
 
 void WireReceiver::Note(const char* format, ...) {

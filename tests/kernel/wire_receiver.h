@@ -43,6 +43,7 @@ private:
     void SaveState() const;
     std::FILE* log_;
     std::string statePath_;
+    mutable std::string savedState_;  // what the file holds
 };
 
 // The fault and lifetime switches both device programs accept.
