@@ -237,6 +237,8 @@ TEST_F(ServerTest, LogLinesGoOutBehindTheClientsAddress) {
                         who + " Success, Zelkor frequency set.\n" +
                         who + " disconnected\n");
     EXPECT_EQ(log.Text(), L"") << "the view registered before saw nothing";
+    // The server's thread writes to `out` until it has stopped.
+    EXPECT_TRUE(StopWithin(std::chrono::seconds(10)));
     std::fclose(out);
 }
 
@@ -313,6 +315,8 @@ TEST_F(ServerTest, WhenFullTheClientIdleLongestMakesRoom) {
         c->Send("f\n");
         EXPECT_REPLY(*c, "100000000\n");
     }
+    // The server's thread writes to `out` until it has stopped.
+    EXPECT_TRUE(StopWithin(std::chrono::seconds(10)));
     std::fflush(out);
     std::rewind(out);
     std::string text(4096, '\0');
